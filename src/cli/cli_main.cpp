@@ -1,0 +1,43 @@
+#include "cli/cli_main.h"
+
+#include "cli/dispatch.h"
+#include "cli/options.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+void echo_main_values(const CommandOptions& options)
+{
+    if (options.optAction)
+        std::printf("optAction=%s\n", options.optAction->c_str());
+    if (options.optIP)
+        std::printf("optIP=%s\n", options.optIP->c_str());
+    if (options.optBackupFileOut)
+        std::printf("optBackupFileOut=%s\n", options.optBackupFileOut->c_str());
+    if (options.optBackupFileOutType)
+        std::printf("optBackupFileOutType=%s\n", options.optBackupFileOutType->c_str());
+}
+
+} // namespace
+
+int cli_main(int argc, char** argv, std::chrono::milliseconds pause_at_end)
+{
+    std::printf("%s\n", "kelpu-cli");
+    curl_global_init(CURL_GLOBAL_ALL);
+
+    CommandOptions options;
+    int status = 0;
+    if (options_parse(argc, argv, options) == ParseOutcome::run) {
+        echo_main_values(options);
+        if (options.optAction)
+            status = dispatch_action(options);
+        std::fflush(stdout);
+        std::this_thread::sleep_for(pause_at_end);
+    }
+    curl_global_cleanup();
+    return status;
+}

@@ -1,0 +1,72 @@
+#include "cli/dispatch.h"
+
+#include "cli/user_download_dir.h"
+#include "log/log.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// What an action's result code means for the process.
+int exit_status(int action_result)
+{
+    if (action_result == 0)
+        return 0;
+    return action_result == 2 ? 2 : 1;
+}
+
+int do_nothing(const CommandOptions&)
+{
+    return 0;
+}
+
+struct ActionEntry {
+    const char* name;
+    int (*run)(const CommandOptions&); // null: not part of this build
+    const char* safety_backup_message; // null: no backup beforehand
+};
+
+const ActionEntry actions[] = {
+    {"put_backup", nullptr, "Downloading backup before restoring (%s)..."},
+    {"get_backup", nullptr, nullptr},
+    {"push_firmware", nullptr, "Downloading backup before firmware upgrade (%s)..."},
+    {"setup_channel", nullptr, nullptr},
+    {"get_status", nullptr, nullptr},
+    {"read_file_flashraw", nullptr, nullptr},
+    {"read_file_flashfs", nullptr, nullptr},
+    {"write_file_flashraw", do_nothing, nullptr},
+    {"write_file_flashfs", do_nothing, nullptr},
+};
+
+// Before a destructive action, a full backup goes to the download folder;
+// the action runs whatever that backup's outcome.
+void run_safety_backup(const CommandOptions&, const char* message)
+{
+    const std::optional<std::string> folder = user_download_dir();
+    if (!folder) {
+        log_color(colour_orange, "[WARN] Could not determine user download directory, skipping get_backup.");
+        return;
+    }
+    log_color(colour_green, message, folder->c_str());
+}
+
+} // namespace
+
+int dispatch_action(const CommandOptions& options)
+{
+    const std::string& name = *options.optAction;
+    for (const ActionEntry& action : actions) {
+        if (name != action.name)
+            continue;
+        if (action.safety_backup_message != nullptr)
+            run_safety_backup(options, action.safety_backup_message);
+        if (action.run == nullptr) {
+            log_color(colour_red, "Action '%s' is not available in this build.", action.name);
+            return 1;
+        }
+        return exit_status(action.run(options));
+    }
+    std::printf("\nAction '%s' not defined.\n", name.c_str());
+    return 2;
+}

@@ -1,0 +1,56 @@
+#include "cli/options.h"
+
+#include "json/json_reader.h"
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+template <typename OnValue>
+void read_json_list(const char* value, OnValue on_value)
+{
+    JsonReader reader;
+    json_reader_open_text(reader, value);
+    for (;;) {
+        const JsonEvent event = json_reader_next(reader);
+        if (event == JE_ERROR || event == JE_DONE || event == JE_ARRAY_END)
+            break;
+        if (event == JE_STRING || event == JE_NUMBER)
+            on_value(event, reader);
+    }
+    json_reader_close(reader);
+}
+
+// Truncates toward zero; a number no int can hold is no channel, and 0
+// ends the list for every reader.
+int channel_from_number(double number)
+{
+    if (!(number > INT_MIN - 1.0 && number < INT_MAX + 1.0))
+        return 0;
+    return static_cast<int>(number);
+}
+
+} // namespace
+
+std::vector<std::string> json_text_list(const char* value)
+{
+    std::vector<std::string> list;
+    read_json_list(value, [&](JsonEvent event, JsonReader& reader) {
+        if (event == JE_STRING)
+            list.emplace_back(json_reader_string(reader));
+    });
+    return list;
+}
+
+std::vector<int> json_channel_list(const char* value)
+{
+    std::vector<int> list;
+    read_json_list(value, [&](JsonEvent event, JsonReader& reader) {
+        if (event == JE_STRING)
+            list.push_back(std::atoi(json_reader_string(reader)));
+        else
+            list.push_back(channel_from_number(json_reader_number(reader)));
+    });
+    return list;
+}

@@ -1,0 +1,209 @@
+#include "cli/options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <cstring>
+
+int optVerbose = 0;
+
+namespace {
+
+constexpr const char* tool_version = "1.3.0";
+
+// Matched in this order; getopt_long prefers an exact name over a prefix.
+enum LongOption {
+    opt_version,
+    opt_help,
+    opt_verbose,
+    opt_action,
+    opt_channel,
+    opt_channelcsvfile,
+    opt_channelgroupscsvfile,
+    opt_channelinputscsvfile,
+    opt_ip,
+    opt_backupfileout,
+    opt_backupfileouttype,
+    opt_backupconfig,
+    opt_backupfilein,
+    opt_firmwarefile,
+    opt_delete,
+    opt_create,
+    opt_file,
+};
+
+const option long_options[] = {
+    {"version", no_argument, nullptr, 0},
+    {"help", no_argument, nullptr, 0},
+    {"verbose", no_argument, nullptr, 0},
+    {"action", required_argument, nullptr, 0},
+    {"channel", required_argument, nullptr, 0},
+    {"channelcsvfile", required_argument, nullptr, 0},
+    {"channelgroupscsvfile", required_argument, nullptr, 0},
+    {"channelinputscsvfile", required_argument, nullptr, 0},
+    {"ip", required_argument, nullptr, 0},
+    {"backupfileout", required_argument, nullptr, 0},
+    {"backupfileouttype", required_argument, nullptr, 0},
+    {"backupconfig", required_argument, nullptr, 0},
+    {"backupfilein", required_argument, nullptr, 0},
+    {"firmwarefile", required_argument, nullptr, 0},
+    {"delete", required_argument, nullptr, 0},
+    {"create", required_argument, nullptr, 0},
+    {"file", required_argument, nullptr, 0},
+    {nullptr, 0, nullptr, 0},
+};
+
+void print_help()
+{
+    std::printf("Help\n");
+    std::printf("version\t\tShow the command version.\n");
+    std::printf("help\t\tShow the command help.\n");
+    std::printf("action\t\tsetup_channel|get_backup|put_backup|push_firmware.\n");
+    std::printf("ip\t\tIP address of the controller.\n");
+    std::printf("channel\t\tChannel number (1-4).\n");
+    std::printf("channelcsvfile\tChannel CSV file path.\n");
+    std::printf("firmwarefile\tFirmware binary file path.\n");
+}
+
+// A later list replaces an earlier one; an empty one leaves it as it was.
+template <typename T>
+void replace_list(std::vector<T>& list, std::vector<T> value)
+{
+    if (!value.empty())
+        list = std::move(value);
+}
+
+void set_channels(CommandOptions& options, const char* value)
+{
+    std::printf("CHANNEL=%s\n", value);
+    std::vector<int> channels = json_channel_list(value);
+    if (channels.empty())
+        return;
+    // A 0 (a word that is not a number) ends the list where it stands.
+    std::erase_if(channels, [seen_zero = false](int channel) mutable {
+        seen_zero = seen_zero || channel == 0;
+        return seen_zero;
+    });
+    options.optChannels = std::move(channels);
+}
+
+void set_csv_files(std::vector<std::string>& list, const char* echo_name, const char* value)
+{
+    std::printf("%s=%s\n", echo_name, value);
+    std::printf("optarg=#%s#", value);
+    replace_list(list, json_text_list(value));
+}
+
+// Returns false when the option ends the run (--help, --version).
+bool take_long_option(int index, CommandOptions& options)
+{
+    const char* value = optarg;
+    switch (static_cast<LongOption>(index)) {
+    case opt_version:
+        std::printf("Version %s\n", tool_version);
+        return false;
+    case opt_help:
+        print_help();
+        return false;
+    case opt_verbose:
+        optVerbose = 1;
+        std::printf("option %s", "verbose");
+        std::printf("\n");
+        break;
+    case opt_action:
+        std::printf("ACTION=%s\n", value);
+        options.optAction = value;
+        break;
+    case opt_channel:
+    case opt_create:
+        set_channels(options, value);
+        break;
+    case opt_channelcsvfile:
+        set_csv_files(options.optChannelCsvFiles, "CHANNELCSVFILE", value);
+        break;
+    case opt_channelgroupscsvfile:
+        set_csv_files(options.optChannelGroupsCsvFiles, "CHANNELGROUPSCSVFILE", value);
+        break;
+    case opt_channelinputscsvfile:
+        set_csv_files(options.optChannelInputsCsvFiles, "CHANNELINPUTSCSVFILE", value);
+        break;
+    case opt_ip:
+        std::printf("IP=%s\n", value);
+        options.optIP = value;
+        break;
+    case opt_backupfileout:
+        std::printf("BackupFileOut%s\n", value);
+        options.optBackupFileOut = value;
+        break;
+    case opt_backupfileouttype:
+        std::printf("BackupFileOutType%s\n", value);
+        options.optBackupFileOutType = value;
+        break;
+    case opt_backupconfig:
+        std::printf("BackupConfig%s\n", value);
+        replace_list(options.optBackupConfig, json_text_list(value));
+        break;
+    case opt_backupfilein:
+        std::printf("BackupFileIn%s\n", value);
+        options.optBackupFileIn = value;
+        break;
+    case opt_firmwarefile:
+        std::printf("FIRMWAREFILE=%s\n", value);
+        options.optFirmwareFile = value;
+        break;
+    case opt_delete:
+    case opt_file:
+        std::printf("option %s", long_options[index].name);
+        std::printf(" with arg %s", value);
+        std::printf("\n");
+        break;
+    }
+    return true;
+}
+
+} // namespace
+
+ParseOutcome options_parse(int argc, char** argv, CommandOptions& options)
+{
+    optind = 0; // full re-initialisation, so that a process can parse twice
+    int digit_optind = 0;
+    for (;;) {
+        const int this_option_optind = optind ? optind : 1;
+        int option_index = 0;
+        const int c = getopt_long(argc, argv, "abc:d:012", long_options, &option_index);
+        if (c == -1)
+            break;
+        switch (c) {
+        case 0:
+            if (!take_long_option(option_index, options))
+                return ParseOutcome::finished;
+            break;
+        case '0':
+        case '1':
+        case '2':
+            if (digit_optind != 0 && digit_optind != this_option_optind)
+                std::printf("digits occur in two different argv-elements.\n");
+            digit_optind = this_option_optind;
+            std::printf("option %c\n", c);
+            break;
+        case 'a':
+            // -a takes no value, so it names no action: the run reports an
+            // action that is not defined.
+            options.optAction = "";
+            break;
+        case 'c':
+            set_channels(options, optarg);
+            break;
+        default:
+            std::printf("?? getopt returned character code 0%o ??\n", static_cast<unsigned>(c));
+            break;
+        }
+    }
+    if (optind < argc) {
+        std::printf("non-option ARGV-elements: ");
+        while (optind < argc)
+            std::printf("%s ", argv[optind++]);
+        std::printf("\n");
+    }
+    return ParseOutcome::run;
+}
