@@ -1,0 +1,21 @@
+#pragma once
+// Runs a program to its end and collects what it wrote, for tests that look
+// at the utility as a user does: exit status, standard output, standard error.
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+    int exit_code = -1; // -1 when the program did not end normally
+    std::string out;
+    std::string err;
+};
+
+// extra_env entries are "NAME=value", added to (or replacing in) this
+// process's environment.
+ProcessResult run_process(const std::vector<std::string>& argv,
+                          const std::vector<std::string>& extra_env = {});
+
+// The built kelpu-cli with the given arguments.
+ProcessResult run_cli(const std::vector<std::string>& args,
+                      const std::vector<std::string>& extra_env = {});
