@@ -1,0 +1,26 @@
+#pragma once
+// Loading a firmware file into a FileImage and feeding it to a digest.
+// Both loaders announce the file before they look at their arguments; their
+// messages go to standard output.
+
+#include "firmware/file_image.h"
+#include "firmware/sha256.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The password of both entries of every firmware package.
+inline constexpr char firmware_package_password[] = "5c0e7a91d24f8b63e1a07d9c4b28f6a3d950e7c1";
+
+// A ZIP package whose "kelpu.binary" entry is the image and whose "kelpu.bh"
+// entry is the image's digest in hexadecimal, both under 256-bit WinZip AES.
+// digest receives the decoded "kelpu.bh" text, or nothing when that text is
+// not hexadecimal. 0 on success, else a negative code (-2 to -15).
+int firmware_prepare_package(FileImage& image, std::optional<std::vector<std::uint8_t>>& digest,
+                             Sha256& context);
+
+// The file's bytes are the image. A file that cannot be opened gives an empty
+// image and 0; the image checks reject it later. -10 without a context, -2
+// when memory runs out.
+int firmware_prepare_raw(FileImage& image, Sha256& context);
