@@ -1,0 +1,88 @@
+#include "action/read_file.h"
+
+#include "log/log.h"
+#include "platform/paths.h"
+#include "transport/tftp_read.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OutputFile = std::unique_ptr<std::FILE, FileClose>;
+
+bool given(const std::optional<std::string>& value)
+{
+    return value && !value->empty();
+}
+
+// The remote name may carry a folder in either style; only its last part
+// names the local file.
+std::string_view base_name(std::string_view name)
+{
+    name = name.substr(name.find_last_of('/') + 1);
+    return name.substr(name.find_last_of('\\') + 1);
+}
+
+// A folder that already ends in the separator is used as it stands. Empty
+// when the platform cannot hold the path: it is refused, never cut.
+std::optional<std::string> output_path(const std::string& folder, std::string_view name)
+{
+    if (folder.back() != path_separator)
+        return path_join(folder, name);
+    std::string path = folder + std::string(name);
+    if (!path_fits(path))
+        return std::nullopt;
+    return path;
+}
+
+// Writes everything and closes; false when any byte did not reach the disk.
+bool write_and_close(OutputFile file, const std::vector<std::uint8_t>& bytes)
+{
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    return std::fclose(file.release()) == 0 && written;
+}
+
+} // namespace
+
+int action_read_file(const std::optional<std::string>& ip, std::string_view remote_name,
+                     std::uint64_t expected_size, const std::optional<std::string>& folder,
+                     const std::optional<std::string>& type)
+{
+    progress_set(0);
+    // An empty folder would put the file at the root of the file system.
+    if (!given(ip) || remote_name.empty() || !given(folder) || !type) {
+        log_color(colour_red, "[ERROR] Invalid arguments to action_read_file\n");
+        return 2;
+    }
+    const std::optional<std::string> path = output_path(*folder, base_name(remote_name));
+    if (!path) {
+        log_color(colour_red, "[ERROR] Output path too long\n");
+        return 2;
+    }
+    std::printf("[INFO] Output file: %s", path->c_str());
+    OutputFile file(std::fopen(path->c_str(), "wb"));
+    if (!file) {
+        log_color(colour_red, "[ERROR] Cannot open output file: %s\n", path->c_str());
+        return 1;
+    }
+    std::printf("[INFO] Opened output file for writing: %s", path->c_str());
+
+    const std::string name(remote_name);
+    std::vector<std::uint8_t> bytes;
+    const bool read = action_read_file_memory(*ip, name, expected_size, bytes) == 0;
+    // Whatever arrived is kept, also from a transfer that broke off.
+    const bool written = write_and_close(std::move(file), bytes);
+    if (!read)
+        log_color(colour_red, "Failed to read the file %s.", name.c_str());
+    if (!written)
+        log_color(colour_red, "[ERROR] Cannot write output file: %s\n", path->c_str());
+    if (!read || !written)
+        return 1;
+    log_color(colour_green, "File %s downloaded and written to: %s.", name.c_str(), path->c_str());
+    return 0;
+}
