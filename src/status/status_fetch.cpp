@@ -1,0 +1,36 @@
+#include "status/status.h"
+
+#include "transport/http_get.h"
+
+#include <cstdio>
+
+int status_fetch(std::string_view ip, StatusRecord& record)
+{
+    if (ip.empty())
+        return 1;
+    record = StatusRecord{};
+    const std::string url = std::string(ip) + "/api/v100/status.ssi";
+    std::printf("%s\tfetching URL '%s'.\n", "status", url.c_str());
+    ReceiveBuffer body;
+    const CURLcode result = http_get_body(url, body);
+    if (result != CURLE_OK) {
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));
+        return 1;
+    }
+    std::printf("%s\treceived %llu bytes.\n", "status", static_cast<unsigned long long>(body.size));
+    return status_parse(std::string_view(reinterpret_cast<const char*>(body.data.data()), body.data.size()),
+                        record);
+}
+
+int action_get_status(const std::optional<std::string>& ip)
+{
+    if (!ip || ip->empty()) {
+        std::printf("Missing arguments for action get_status.");
+        return 2;
+    }
+    StatusRecord record;
+    const int result = status_fetch(*ip, record);
+    if (result == 0)
+        std::printf("model_name=%s\r\n", record.model_name->c_str());
+    return result;
+}
