@@ -1,7 +1,9 @@
 #include "cli/dispatch.h"
 
+#include "action/read_file.h"
 #include "cli/user_download_dir.h"
 #include "log/log.h"
+#include "status/status.h"
 
 #include <cstdio>
 #include <cstring>
@@ -32,9 +34,17 @@ const ActionEntry actions[] = {
     {"get_backup", nullptr, nullptr},
     {"push_firmware", nullptr, "Downloading backup before firmware upgrade (%s)..."},
     {"setup_channel", nullptr, nullptr},
-    {"get_status", nullptr, nullptr},
-    {"read_file_flashraw", nullptr, nullptr},
-    {"read_file_flashfs", nullptr, nullptr},
+    {"get_status", [](const CommandOptions& o) { return action_get_status(o.optIP); }, nullptr},
+    {"read_file_flashraw",
+     [](const CommandOptions& o) {
+         return action_read_file(o.optIP, "flashraw.bin", 2097152, o.optBackupFileOut, o.optBackupFileOutType);
+     },
+     nullptr},
+    {"read_file_flashfs",
+     [](const CommandOptions& o) {
+         return action_read_file(o.optIP, "flashfs.bin", 2097152, o.optBackupFileOut, o.optBackupFileOutType);
+     },
+     nullptr},
     {"write_file_flashraw", do_nothing, nullptr},
     {"write_file_flashfs", do_nothing, nullptr},
 };
