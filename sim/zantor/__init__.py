@@ -1,0 +1,1 @@
+"""Parts of the ZANTOR controller simulator."""

@@ -1,0 +1,103 @@
+"""The controller's HTTP API under /api/v100/."""
+
+import hashlib
+import json
+import threading
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
+                  b"<body><h1>Not Found</h1><p>The requested URL was not found on this "
+                  b"server.</p></body></html>\n")
+
+
+class HttpFaults:
+    def __init__(self, refuse_after=None, stall=False, not_found=False, no_status_txt=False):
+        self.refuse_after = refuse_after  # close the listener after N requests
+        self.stall = stall                # accept and never answer
+        self.not_found = not_found        # 404 and an HTML page for everything
+        self.no_status_txt = no_status_txt
+
+
+class ApiServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = False
+
+    def __init__(self, sock, controller, faults, log, on_refuse):
+        super().__init__(sock.getsockname(), ApiHandler, bind_and_activate=False)
+        self.socket.close()
+        self.socket = sock
+        self.controller = controller
+        self.faults = faults
+        self.log = log
+        self.on_refuse = on_refuse
+        self.count = 0
+        self.count_lock = threading.Lock()
+        self.stopping = threading.Event()
+
+    def take_turn(self):
+        """The request's number from 1, or None once the listener is closing."""
+        with self.count_lock:
+            if self.faults.refuse_after is not None and self.count >= self.faults.refuse_after:
+                return None
+            self.count += 1
+            if self.count == self.faults.refuse_after:
+                threading.Thread(target=self.on_refuse, daemon=True).start()
+            return self.count
+
+
+class ApiHandler(BaseHTTPRequestHandler):
+    server_version = "zantor-sim"
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, format, *args):
+        pass  # the request log speaks for every request
+
+    def do_GET(self):
+        parts = urlsplit(self.path)
+        entry = {"kind": "GET", "path": parts.path, "query": parts.query}
+        if self.server.take_turn() is None:
+            self.close_connection = True
+            entry["outcome"] = "refused"
+            self.server.log.record(entry)
+            return
+        if self.server.faults.stall:
+            entry["outcome"] = "stalled"
+            self.server.log.record(entry)
+            self.server.stopping.wait()
+            return
+        status, content_type, body, entry["outcome"], extra = self._route(parts)
+        entry.update(extra)
+        entry["bytes"] = len(body)
+        entry["sha256"] = hashlib.sha256(body).hexdigest()
+        self.server.log.record(entry)
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def _route(self, parts):
+        if self.server.faults.not_found:
+            return 404, "text/html", NOT_FOUND_PAGE, "404", {}
+        query = {k: v[-1] for k, v in parse_qs(parts.query, keep_blank_values=True).items()}
+        controller = self.server.controller
+        if parts.path == "/api/v100/status.ssi":
+            action = query.get("action")
+            if action is None:
+                return 200, "application/json", controller.status_json(), "ok", {}
+            if action == "restoreconfig":
+                outcome, stored, rejected = controller.restore()
+                body = json.dumps({"result": outcome, "stored": stored, "rejected": rejected})
+                return (200 if stored or outcome == "ok" else 400, "application/json",
+                        body.encode(), outcome, {"stored": stored, "rejected": rejected})
+            if action == "firmwareupgrade":
+                outcome = controller.check_upgrade(query.get("hash", ""), query.get("size", ""))
+                body = json.dumps({"result": outcome}).encode()
+                return 200 if outcome == "hash-match" else 400, "application/json", body, outcome, {}
+            return 400, "application/json", b'{"result":"unknown action"}', "unknown-action", {}
+        if parts.path == "/api/v100/backup.ssi":
+            name = query.get("config", "")
+            tar, found = controller.backup_tar(name, not self.server.faults.no_status_txt)
+            return 200, "application/x-tar", tar, "ok" if found else "not-found", {}
+        return 404, "text/html", NOT_FOUND_PAGE, "404", {}
