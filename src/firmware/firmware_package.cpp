@@ -1,10 +1,12 @@
 #include "firmware/file_read.h"
+#include "firmware/firmware_info.h"
 #include "firmware/firmware_load.h"
 #include "firmware/hex.h"
 #include "log/log.h"
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -67,7 +69,8 @@ constexpr EntryMessages image_entry_messages{
 // Finds the entry by its exact name and opens it for decrypted reading, but
 // only if it is under 256-bit WinZip AES. On failure, entry stays null and
 // the code is returned after its message.
-int open_entry(zip_t* archive, const char* name, const EntryMessages& messages, ZipEntry& entry)
+int open_entry(zip_t* archive, const char* name, const EntryMessages& messages, ZipEntry& entry,
+               zip_uint64_t& size)
 {
     const zip_int64_t index = zip_name_locate(archive, name, 0);
     if (index < 0) {
@@ -90,6 +93,7 @@ int open_entry(zip_t* archive, const char* name, const EntryMessages& messages, 
         std::printf("%s", messages.wrong_password);
         return messages.wrong_password_code;
     }
+    size = (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
     return 0;
 }
 
@@ -117,7 +121,9 @@ int firmware_prepare_package(FileImage& image, std::optional<std::vector<std::ui
     }
 
     ZipEntry entry;
-    if (const int code = open_entry(archive.get(), "kelpu.bh", digest_entry_messages, entry); code != 0)
+    zip_uint64_t entry_size = 0;
+    if (const int code = open_entry(archive.get(), "kelpu.bh", digest_entry_messages, entry, entry_size);
+        code != 0)
         return code;
     char digest_text[digest_read_size] = {};
     // A line end or any other byte after the 64 digits makes the entry longer
@@ -130,21 +136,25 @@ int firmware_prepare_package(FileImage& image, std::optional<std::vector<std::ui
     }
     digest = hex_decode(std::string_view(digest_text, digest_text_size));
 
-    if (const int code = open_entry(archive.get(), "kelpu.binary", image_entry_messages, entry); code != 0)
+    if (const int code = open_entry(archive.get(), "kelpu.binary", image_entry_messages, entry, entry_size);
+        code != 0)
         return code;
     std::uint8_t buffer[image_read_size];
-    // A read error ends the image early; the digest comparison then refuses it.
-    for (;;) {
-        const zip_int64_t count = zip_fread(entry.get(), buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        try {
+    try {
+        // Room for what the archive announces, within what an image may be,
+        // so that a false size cannot claim memory.
+        image.data.reserve(image.data.size() + std::min<zip_uint64_t>(entry_size, firmware_image_max_size + 1));
+        // A read error ends the image early; the digest comparison then refuses it.
+        for (;;) {
+            const zip_int64_t count = zip_fread(entry.get(), buffer, sizeof buffer);
+            if (count <= 0)
+                break;
             image.data.insert(image.data.end(), buffer, buffer + count);
-        } catch (const std::bad_alloc&) {
-            image.size = image.data.size();
-            std::printf("memory error\n");
-            return -3;
         }
+    } catch (const std::bad_alloc&) {
+        image.size = image.data.size();
+        std::printf("memory error\n");
+        return -3;
     }
     image.size = image.data.size();
     entry.reset();
