@@ -1,0 +1,95 @@
+#pragma once
+// ZIP archives for backups: one archive and one current entry per handle.
+// Entry names always use "/" as separator; a "\" given by a caller becomes
+// "/". Integer results are 0 (or a count or size) on success and -1 on
+// failure; nothing is printed.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct zip; // libzip's archive
+
+struct ZipDiscard {
+    void operator()(zip* handle) const;
+};
+
+struct ZipPendingEntry {
+    std::string name;
+    std::int64_t mtime = 0; // seconds since 1970, taken when the entry is opened
+    std::vector<std::uint8_t> data;
+};
+
+// One open archive, owned by the caller from mzsimple_open to mzsimple_close;
+// dropping it without mzsimple_close abandons what was written to it.
+struct ZipArchive {
+    // Contents of the entries written so far. libzip reads them only when
+    // the archive is closed, so they outlive the zip handle (declared after
+    // them, destroyed before them).
+    std::deque<std::vector<std::uint8_t>> written;
+    std::unique_ptr<zip, ZipDiscard> handle;
+    std::string path;
+    bool writing = false;
+    bool truncated = false; // opened 'w': the file must hold an archive even without entries
+    std::int32_t method = 0;       // libzip's compression method for new entries
+    std::uint32_t method_level = 0;
+    // The most bytes the finished archive can take, kept below 4 GiB because
+    // the archive carries no ZIP64 records.
+    std::uint64_t size_bound = 0;
+
+    // Reading: entry names with "/" separators, in archive order.
+    std::vector<std::string> names;
+    std::optional<std::uint64_t> current;
+
+    std::optional<ZipPendingEntry> pending;
+};
+
+// level: negative means 6, 0 stores entries, 1 to 9 deflate at that level,
+// 10 deflates as hard as possible; above 10 is refused.
+// mode: 'r' reads an existing archive, 'w' creates or truncates the file,
+// 'a' adds entries to an existing archive. Null on any failure; a file that
+// is not a ZIP archive (an empty one included) cannot be opened 'r' or 'a'.
+std::unique_ptr<ZipArchive> mzsimple_open(const std::string& path, int level, char mode);
+
+// Writing: the archive file is written here, so its result must be checked.
+// An entry still open is finished first. Reading: only releases the handle.
+int mzsimple_close(std::unique_ptr<ZipArchive> archive);
+
+// Number of entries, written ones included.
+std::int64_t mzsimple_entries_total(const ZipArchive& archive);
+
+// Reading: makes current the entry whose full name matches, ignoring the case
+// of ASCII letters. Writing: starts a new entry at the end of the archive,
+// dated now; refused while another entry is open, for a name the archive
+// already holds, and past 65,535 entries.
+int mzsimple_entry_open(ZipArchive& archive, std::string_view name);
+// Reading only: makes the entry at that position (archive order) current.
+int mzsimple_entry_open_index(ZipArchive& archive, std::int64_t index);
+
+std::optional<std::string> mzsimple_entry_name(const ZipArchive& archive);
+// 1 for a directory entry (name ending in "/" or DOS directory attribute),
+// 0 for a file, -1 without a current entry.
+int mzsimple_entry_isdir(const ZipArchive& archive);
+// Uncompressed size of the current entry; 0 without one.
+std::uint64_t mzsimple_entry_size(const ZipArchive& archive);
+
+// Writing: appends to the current entry; may be called several times. An
+// entry cannot grow past 4 GiB - 1.
+int mzsimple_entry_write(ZipArchive& archive, std::span<const std::uint8_t> data);
+int mzsimple_entry_write(ZipArchive& archive, std::string_view text);
+
+// Reading: the whole current entry, checked against its CRC-32. None for a
+// directory, without a current entry, or when the data is damaged.
+std::optional<std::vector<std::uint8_t>> mzsimple_entry_read(ZipArchive& archive);
+// Reading: the current entry into buffer, which must hold its size; gives
+// that size.
+std::int64_t mzsimple_entry_read_into(ZipArchive& archive, std::span<std::uint8_t> buffer);
+
+// Reading: forgets the current entry. Writing: finishes it; it is part of
+// the archive once this returns 0. Refused when the archive would pass 4 GiB.
+int mzsimple_entry_close(ZipArchive& archive);
