@@ -12,6 +12,8 @@ namespace {
 constexpr const char* tool_version = "1.3.0";
 
 // Matched in this order; getopt_long prefers an exact name over a prefix.
+// Each option returns its own value, so that a prefix shared by several
+// options (--ch) is ambiguous rather than taken as the first of them.
 enum LongOption {
     opt_version,
     opt_help,
@@ -32,24 +34,31 @@ enum LongOption {
     opt_file,
 };
 
+constexpr int long_option_base = 0x100;
+
+constexpr option long_option(const char* name, int has_arg, LongOption id)
+{
+    return {name, has_arg, nullptr, long_option_base + id};
+}
+
 const option long_options[] = {
-    {"version", no_argument, nullptr, 0},
-    {"help", no_argument, nullptr, 0},
-    {"verbose", no_argument, nullptr, 0},
-    {"action", required_argument, nullptr, 0},
-    {"channel", required_argument, nullptr, 0},
-    {"channelcsvfile", required_argument, nullptr, 0},
-    {"channelgroupscsvfile", required_argument, nullptr, 0},
-    {"channelinputscsvfile", required_argument, nullptr, 0},
-    {"ip", required_argument, nullptr, 0},
-    {"backupfileout", required_argument, nullptr, 0},
-    {"backupfileouttype", required_argument, nullptr, 0},
-    {"backupconfig", required_argument, nullptr, 0},
-    {"backupfilein", required_argument, nullptr, 0},
-    {"firmwarefile", required_argument, nullptr, 0},
-    {"delete", required_argument, nullptr, 0},
-    {"create", required_argument, nullptr, 0},
-    {"file", required_argument, nullptr, 0},
+    long_option("version", no_argument, opt_version),
+    long_option("help", no_argument, opt_help),
+    long_option("verbose", no_argument, opt_verbose),
+    long_option("action", required_argument, opt_action),
+    long_option("channel", required_argument, opt_channel),
+    long_option("channelcsvfile", required_argument, opt_channelcsvfile),
+    long_option("channelgroupscsvfile", required_argument, opt_channelgroupscsvfile),
+    long_option("channelinputscsvfile", required_argument, opt_channelinputscsvfile),
+    long_option("ip", required_argument, opt_ip),
+    long_option("backupfileout", required_argument, opt_backupfileout),
+    long_option("backupfileouttype", required_argument, opt_backupfileouttype),
+    long_option("backupconfig", required_argument, opt_backupconfig),
+    long_option("backupfilein", required_argument, opt_backupfilein),
+    long_option("firmwarefile", required_argument, opt_firmwarefile),
+    long_option("delete", required_argument, opt_delete),
+    long_option("create", required_argument, opt_create),
+    long_option("file", required_argument, opt_file),
     {nullptr, 0, nullptr, 0},
 };
 
@@ -169,15 +178,15 @@ ParseOutcome options_parse(int argc, char** argv, CommandOptions& options)
     int digit_optind = 0;
     for (;;) {
         const int this_option_optind = optind ? optind : 1;
-        int option_index = 0;
-        const int c = getopt_long(argc, argv, "abc:d:012", long_options, &option_index);
+        const int c = getopt_long(argc, argv, "abc:d:012", long_options, nullptr);
         if (c == -1)
             break;
-        switch (c) {
-        case 0:
-            if (!take_long_option(option_index, options))
+        if (c >= long_option_base) {
+            if (!take_long_option(c - long_option_base, options))
                 return ParseOutcome::finished;
-            break;
+            continue;
+        }
+        switch (c) {
         case '0':
         case '1':
         case '2':
