@@ -105,7 +105,11 @@ int read_entry_open(ZipArchive& archive, const std::string& name)
 
 int mzsimple_entry_open_index(ZipArchive& archive, std::int64_t index)
 {
-    if (archive.writing || index < 0 || static_cast<std::uint64_t>(index) >= archive.names.size()) {
+    if (archive.writing) {
+        return -1;
+    }
+    archive.current.reset();
+    if (index < 0 || static_cast<std::uint64_t>(index) >= archive.names.size()) {
         return -1;
     }
     archive.current = static_cast<std::uint64_t>(index);
