@@ -35,7 +35,7 @@ TEST(GetStatus, FailsWithoutAModelName)
     Simulator refusing({"--refuse"});
     ProcessResult run = run_cli({"--action=get_status", "--ip=" + refusing.address()});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_TRUE(contains(run.err, "curl_easy_perform() failed: Couldn't connect to server\n"));
+    EXPECT_TRUE(contains(run.err, "curl_easy_perform() failed: "));
     EXPECT_FALSE(contains(run.out, "model_name="));
 
     Simulator not_found({"--http-404"});

@@ -54,7 +54,7 @@ TEST(TftpReadProgress, RunsAgainstTheEstimateWithoutASizeFromTheServer)
     // 100 is reached at 2 MiB and holds while the last MiB arrives.
     const auto first_full = std::find(values.begin(), values.end(), 100);
     ASSERT_NE(first_full, values.end());
-    EXPECT_NE(std::find(values.begin(), first_full, 50), first_full);
+    EXPECT_TRUE(std::any_of(values.begin(), first_full, [](int v) { return v > 0; }));
 
     const std::vector<int> beyond = progress_of_read({"--no-tsize"}, 4 * two_mib);
     EXPECT_EQ(*std::max_element(beyond.begin(), beyond.end()), static_cast<int>(three_mib * 100 / (4 * two_mib)));
@@ -93,7 +93,10 @@ TEST(HttpGet, AnErrorPageIsAReceivedBody)
 TEST(BackupPut, SendsTheRestoreTrigger)
 {
     Simulator sim;
+    testing::internal::CaptureStderr();
     EXPECT_EQ(backup_put(sim.address()), 0);
+    // libcurl's own progress meter is on for this request.
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "% Total"));
     const std::vector<SimRequest> requests = sim.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/api/v100/status.ssi");
@@ -102,8 +105,7 @@ TEST(BackupPut, SendsTheRestoreTrigger)
     Simulator refusing({"--refuse"});
     testing::internal::CaptureStderr();
     EXPECT_EQ(backup_put(refusing.address()), 1);
-    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(),
-                         "curl_easy_perform() failed: Couldn't connect to server\n"));
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "curl_easy_perform() failed: "));
     EXPECT_EQ(backup_put(""), 1);
 }
 
