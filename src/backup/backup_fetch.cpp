@@ -1,0 +1,36 @@
+#include "backup/backup.h"
+
+#include "log/log.h"
+#include "transport/http_get.h"
+
+#include <cstdio>
+#include <string>
+
+int backup_fetch(std::string_view base_address, std::string_view config_name, BackupRecord& record)
+{
+    if (base_address.empty() || config_name.empty())
+        return 1;
+    record = BackupRecord{};
+    std::string url(base_address);
+    url += "/api/v100/backup.ssi?config=";
+    url += config_name;
+    std::printf("%s\tfetching URL '%s'.\n", "backup", url.c_str());
+
+    const CURLcode result = http_get_body(url, record);
+    if (result != CURLE_OK) {
+        const char* reason = curl_easy_strerror(result);
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", reason);
+        log_color(colour_red, "%s\tcurl_easy_perform() failed: %s", "backup", reason);
+        return 1;
+    }
+    std::printf("%s\treceived %llu bytes.\n", "backup", static_cast<unsigned long long>(record.size));
+    return backup_check(record);
+}
+
+void backup_free(BackupRecord& record)
+{
+    record.model_name.reset();
+    record.firmware_version.reset();
+    record.serial_number.reset();
+    record.mac.reset();
+}
