@@ -121,9 +121,9 @@ int mzsimple_close(std::unique_ptr<ZipArchive> archive)
     if (!archive || !archive->writing) {
         return 0;
     }
-    if (archive->pending && write_entry_close(*archive) != 0) {
-        return -1;
-    }
+    // An entry that cannot be finished is reported, but the others are
+    // still written.
+    const bool finished = !archive->pending || write_entry_close(*archive) == 0;
     const bool empty = zip_get_num_entries(archive->handle.get(), 0) == 0;
     if (zip_close(archive->handle.get()) != 0) {
         return -1; // the archive still owns the handle and discards it
@@ -132,7 +132,7 @@ int mzsimple_close(std::unique_ptr<ZipArchive> archive)
     if (archive->truncated && empty && !write_empty_archive(archive->path)) {
         return -1;
     }
-    return 0;
+    return finished ? 0 : -1;
 }
 
 std::int64_t mzsimple_entries_total(const ZipArchive& archive)

@@ -116,15 +116,19 @@ TEST_F(Mzsimple, BackupArchiveIsReadByOtherToolsThenExtended)
     auto more = mzsimple_open(path, 0, 'a');
     ASSERT_TRUE(more);
     EXPECT_EQ(mzsimple_entry_open(*more, "log.txt"), -1);
-    add(*more, "dir\\flashfs.bin", "flash");
-    ASSERT_EQ(mzsimple_close(std::move(more)), 0);
+    ASSERT_EQ(mzsimple_entry_open(*more, "dir\\flashfs.bin"), 0);
+    ASSERT_EQ(mzsimple_entry_write(*more, "flash"), 0);
+    ASSERT_EQ(mzsimple_close(std::move(more)), 0); // finishes the open entry
 
     auto reread = mzsimple_open(path, 0, 'r');
     ASSERT_TRUE(reread);
     ASSERT_EQ(mzsimple_entries_total(*reread), 4);
     ASSERT_EQ(mzsimple_entry_open_index(*reread, 3), 0);
     EXPECT_EQ(mzsimple_entry_name(*reread), "dir/flashfs.bin");
-    EXPECT_EQ(python_zip_entries(path).at(3).method, 0);
+    const auto appended = python_zip_entries(path);
+    ASSERT_EQ(appended.size(), 4u);
+    EXPECT_EQ(appended[3].method, 0);
+    EXPECT_EQ(appended[3].content, "flash");
     ASSERT_EQ(mzsimple_entry_open(*reread, "TOOL.TXT"), 0);
     EXPECT_EQ(mzsimple_entry_name(*reread), "tool.txt");
     const auto tool = mzsimple_entry_read(*reread);
