@@ -26,11 +26,13 @@ class TftpFaults:
 
 
 class _Stop(Exception):
-    """Ends a transfer; outcome is what the request log records."""
+    """Ends a transfer: outcome goes to the request log, then packet (if
+    any) to the peer, so the log is complete once the peer hears of it."""
 
-    def __init__(self, outcome):
+    def __init__(self, outcome, packet=None):
         super().__init__(outcome)
         self.outcome = outcome
+        self.packet = packet
 
 
 def _error_packet(code, message):
@@ -100,11 +102,12 @@ class TftpServer:
         try:
             if opcode == RRQ:
                 self._send_file(sock, peer, name, options, entry)
-                self._finish(entry, "ok")
             else:
                 self._receive_file(sock, peer, name, options, entry)
         except _Stop as stop:
             self._finish(entry, stop.outcome)
+            if stop.packet is not None:
+                sock.sendto(stop.packet, peer)
         finally:
             sock.close()
 
@@ -156,14 +159,13 @@ class TftpServer:
             if expect(packet):
                 return packet
 
-    def _fail(self, sock, peer, code, message, outcome):
-        sock.sendto(_error_packet(code, message), peer)
-        raise _Stop(outcome)
+    def _fail(self, code, message, outcome):
+        raise _Stop(outcome, _error_packet(code, message))
 
     def _send_file(self, sock, peer, name, options, entry):
         data = self.files.read_file(name)
         if data is None:
-            self._fail(sock, peer, ERR_NOT_FOUND, "File not found", "not-found")
+            self._fail(ERR_NOT_FOUND, "File not found", "not-found")
         tsize = len(data) if self.faults.announce_tsize else None
         blksize, accepted = self._negotiate(options, tsize)
         entry["blksize"] = blksize
@@ -175,17 +177,21 @@ class TftpServer:
         block = 1
         while True:
             if self.faults.cut_after and block > self.faults.cut_after:
-                self._fail(sock, peer, ERR_UNDEFINED, "Transfer interrupted", "cut")
+                self._fail(ERR_UNDEFINED, "Transfer interrupted", "cut")
             chunk = data[(block - 1) * blksize:block * blksize]
+            digest.update(chunk)
+            entry["bytes"] += len(chunk)
+            entry["sha256"] = digest.hexdigest()
+            last_block = len(chunk) < blksize
+            if last_block:
+                # Logged before the client can have it all.
+                self._finish(entry, "ok")
             packet = struct.pack("!HH", DATA, block & 0xFFFF) + chunk
             if not self._dropped():
                 sock.sendto(packet, peer)
             wanted = struct.pack("!HH", ACK, block & 0xFFFF)
             self._await(sock, peer, packet, lambda p: p[:4] == wanted)
-            digest.update(chunk)
-            entry["bytes"] += len(chunk)
-            entry["sha256"] = digest.hexdigest()
-            if len(chunk) < blksize:
+            if last_block:
                 return
             block += 1
 
@@ -198,10 +204,10 @@ class TftpServer:
 
     def _receive_file(self, sock, peer, name, options, entry):
         if not self.files.accepts_upload(name):
-            self._fail(sock, peer, ERR_ACCESS, "Access violation", "access-violation")
+            self._fail(ERR_ACCESS, "Access violation", "access-violation")
         announced = options.get("tsize")
         if announced is not None and announced.isdigit() and int(announced) > MAX_UPLOAD:
-            self._fail(sock, peer, ERR_DISK_FULL, "Disk full or allocation exceeded", "too-large")
+            self._fail(ERR_DISK_FULL, "Disk full or allocation exceeded", "too-large")
         blksize, accepted = self._negotiate(options, announced)
         entry["blksize"] = blksize
         last = self._oack(accepted) if accepted else struct.pack("!HH", ACK, 0)
@@ -211,10 +217,10 @@ class TftpServer:
         while True:
             packet = self._await(sock, peer, last, self._data_or_repeat(sock, peer, block))
             if self.faults.cut_after and block > self.faults.cut_after:
-                self._fail(sock, peer, ERR_UNDEFINED, "Transfer interrupted", "cut")
+                self._fail(ERR_UNDEFINED, "Transfer interrupted", "cut")
             chunk = packet[4:]
             if len(chunk) > blksize or len(received) + len(chunk) > MAX_UPLOAD:
-                self._fail(sock, peer, ERR_DISK_FULL, "Disk full or allocation exceeded", "too-large")
+                self._fail(ERR_DISK_FULL, "Disk full or allocation exceeded", "too-large")
             received += chunk
             entry["bytes"] = len(received)
             last = struct.pack("!HH", ACK, block & 0xFFFF)
