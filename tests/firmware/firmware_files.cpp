@@ -14,11 +14,6 @@
 
 namespace {
 
-void put_text(std::vector<std::uint8_t>& image, std::size_t at, std::string_view text, std::size_t field)
-{
-    std::memcpy(image.data() + at, text.data(), std::min(text.size(), field));
-}
-
 void check(bool ok, const char* what)
 {
     if (!ok)
@@ -37,17 +32,18 @@ std::vector<std::uint8_t> make_firmware_image(std::size_t size, std::string_view
     }
     if (size < firmware_image_min_size)
         return image;
-    const std::size_t record = firmware_info_offset;
-    std::memset(image.data() + record + 12, 0, firmware_info_size - 12);
-    put_text(image, record + 12, model, 33);
-    put_text(image, record + 45, "DALI gateway", 33);
-    put_text(image, record + 78, "4.2.17", 33);
-    const std::uint32_t version = 0x00040211;
-    for (int i = 0; i < 4; ++i)
-        image[record + 112 + i] = static_cast<std::uint8_t>(version >> (8 * i));
-    put_text(image, record + 116, "Mar 14 2024", 33);
-    put_text(image, record + 149, "09:26:53", 33);
-    image[record + 182] = 4;
+    std::uint8_t* record = image.data() + firmware_info_offset;
+    std::memset(record + 12, 0, firmware_info_size - 12);
+    const auto put = [&](std::size_t at, std::string_view text) {
+        std::memcpy(record + at, text.data(), std::min<std::size_t>(text.size(), 33));
+    };
+    put(12, model);
+    put(45, "DALI gateway");
+    put(78, "4.2.17");
+    put(112, "\x11\x02\x04"); // 0x00040211, little-endian
+    put(116, "Mar 14 2024");
+    put(149, "09:26:53");
+    record[182] = 4;
     return image;
 }
 
@@ -67,17 +63,11 @@ void write_package(const std::filesystem::path& path, const std::vector<PackageE
     for (const PackageEntry& entry : entries) {
         // The source reads entry.content when the archive is closed below.
         zip_source_t* source = zip_source_buffer(archive, entry.content.data(), entry.content.size(), 0);
-        check(source != nullptr, "zip_source_buffer");
         const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        if (index < 0)
-            zip_source_free(source);
-        check(index >= 0, "zip_file_add");
-        if (entry.encryption != ZIP_EM_NONE) {
-            const std::string& password = entry.password.empty() ? firmware_package_password : entry.password;
-            check(zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index), entry.encryption,
-                                          password.c_str()) == 0,
-                  "zip_file_set_encryption");
-        }
+        check(source != nullptr && index >= 0, "zip_file_add");
+        const std::string& password = entry.password.empty() ? firmware_package_password : entry.password;
+        if (entry.encryption != ZIP_EM_NONE)
+            check(zip_file_set_encryption(archive, index, entry.encryption, password.c_str()) == 0, "encryption");
     }
     check(zip_close(archive) == 0, "zip_close");
 }
@@ -105,11 +95,11 @@ TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelpu-fw-XXXXXX").string();
     check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    path_ = pattern;
+    path = pattern;
 }
 
 TempDir::~TempDir()
 {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
 }
