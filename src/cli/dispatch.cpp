@@ -1,5 +1,6 @@
 #include "cli/dispatch.h"
 
+#include "action/get_backup.h"
 #include "action/read_file.h"
 #include "cli/user_download_dir.h"
 #include "log/log.h"
@@ -31,7 +32,15 @@ struct ActionEntry {
 
 const ActionEntry actions[] = {
     {"put_backup", nullptr, "Downloading backup before restoring (%s)..."},
-    {"get_backup", nullptr, nullptr},
+    {"get_backup",
+     [](const CommandOptions& o) {
+         // The run's log goes into the backup as "log.txt".
+         log_capture_begin();
+         const int result = action_get_backup(o.optIP, o.optBackupFileOut, o.optBackupFileOutType, o.optBackupConfig);
+         log_capture_end();
+         return result;
+     },
+     nullptr},
     {"push_firmware", nullptr, "Downloading backup before firmware upgrade (%s)..."},
     {"setup_channel", nullptr, nullptr},
     {"get_status", [](const CommandOptions& o) { return action_get_status(o.optIP); }, nullptr},
@@ -51,7 +60,7 @@ const ActionEntry actions[] = {
 
 // Before a destructive action, a full backup goes to the download folder;
 // the action runs whatever that backup's outcome.
-void run_safety_backup(const CommandOptions&, const char* message)
+void run_safety_backup(const CommandOptions& options, const char* message)
 {
     const std::optional<std::string> folder = user_download_dir();
     if (!folder) {
@@ -59,6 +68,7 @@ void run_safety_backup(const CommandOptions&, const char* message)
         return;
     }
     log_color(colour_green, message, folder->c_str());
+    action_get_backup(options.optIP, folder, "zip", {});
 }
 
 } // namespace

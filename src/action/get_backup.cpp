@@ -1,0 +1,180 @@
+#include "action/get_backup.h"
+
+#include "action/backup_archive_name.h"
+#include "action/backup_output.h"
+#include "backup/backup.h"
+#include "catalogue/backup_catalogue.h"
+#include "log/log.h"
+#include "transport/tftp_read.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view tool_record = "{\n"
+                                         "  \"tool_name\": \"kelpu-cli\",\n"
+                                         "  \"version_major\": 1,\n"
+                                         "  \"version_minor\": 3,\n"
+                                         "  \"version_revision\": 0,\n"
+                                         "  \"version_string\": \"1.3.0\"\n"
+                                         "}\n";
+
+constexpr std::uint64_t flash_size = 2097152;
+
+// A log line stays well inside what the log window shows of one line.
+constexpr std::size_t missing_line_length = 480;
+
+std::span<const std::uint8_t> bytes_of(std::string_view text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+bool given(const std::optional<std::string>& value)
+{
+    return value && !value->empty();
+}
+
+// Names go into a URL and into a file name: nothing but letters, digits and
+// underscores may reach either.
+bool is_identifier(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
+}
+
+std::tm local_now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr)
+        return std::tm{};
+    return local;
+}
+
+// The longest file name that directory output writes.
+std::size_t longest_file_name(std::span<const std::string> names)
+{
+    std::size_t longest = std::string_view("flashfs.bin").size();
+    for (const std::string& name : names)
+        longest = std::max(longest, name.size() + 4);
+    return longest;
+}
+
+void log_missing(const std::vector<std::string>& missing, const std::string& location)
+{
+    std::string line;
+    for (const std::string& name : missing) {
+        if (!line.empty() && line.size() + name.size() > missing_line_length) {
+            log_color(colour_red, "Missing from the backup: %s", line.c_str());
+            line.clear();
+        }
+        line += line.empty() ? name : ", " + name;
+    }
+    log_color(colour_red, "Missing from the backup: %s", line.c_str());
+    log_color(colour_red, "Backup incomplete: %zu file(s) missing (%s).", missing.size(), location.c_str());
+}
+
+bool read_flashfs(const std::string& ip, BackupOutput& output)
+{
+    std::vector<std::uint8_t> image;
+    if (action_read_file_memory(ip, "flashfs.bin", flash_size, image) != 0 || image.empty()) {
+        log_color(colour_orange, "[WARN] Could not fetch flashfs.bin for backup");
+        return false;
+    }
+    return backup_output_store(output, "flashfs.bin", image);
+}
+
+// Fetches and stores every configuration; gives the entry names of those
+// that could not be had or kept. A configuration that the controller does
+// not have is not missing: there is nothing to back up.
+std::vector<std::string> store_configurations(const std::string& ip, std::span<const std::string> names,
+                                              BackupOutput& output)
+{
+    const std::string base = "http://" + ip;
+    std::vector<std::string> missing;
+    BackupRecord record;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto percent = static_cast<unsigned>(i * 100 / names.size());
+        progress_set(static_cast<int>(percent));
+        const std::string entry = names[i] + ".tar";
+        const int result = backup_fetch(base, names[i], record);
+        if (result != 0) {
+            std::printf("\033[31m%s\tbackup file not found for action get_backup.\r\n\r\n\033[0m", "backup");
+            log_color(colour_red, "%s\tbackup file not found for action get_backup.", "backup");
+            if (result != backup_check_not_present)
+                missing.push_back(entry);
+            continue;
+        }
+        std::printf("\033[32m%s\tbackup file OK, adding to backup archive...\r\n\r\n\033[0m", "backup");
+        if (!backup_output_store(output, entry, record.data))
+            missing.push_back(entry);
+        else if (output.archive)
+            log_color(colour_green, "%u%% Backup file %s...", percent, entry.c_str());
+        backup_free(record);
+    }
+    return missing;
+}
+
+int refuse(const char* format, const char* value)
+{
+    log_color(colour_red, format, value);
+    return 2;
+}
+
+} // namespace
+
+int action_get_backup(const std::optional<std::string>& ip, const std::optional<std::string>& out_dir,
+                      const std::optional<std::string>& out_type, std::span<const std::string> config_names)
+{
+    if (!given(ip) || !given(out_dir)) {
+        std::printf("Missing arguments for action get_backup.");
+        log_color(colour_red, "Missing arguments for action get_backup.");
+        return 2;
+    }
+    const bool zip = out_type == "zip";
+    if (out_type && !zip && *out_type != "directory")
+        return refuse("Unknown output type '%s' for action get_backup: use zip or directory.", out_type->c_str());
+    const std::span<const std::string> names = config_names.empty() ? backup_config_names() : config_names;
+    for (const std::string& name : names) {
+        if (!is_identifier(name))
+            return refuse("Invalid configuration name '%s': only letters, digits and underscores are allowed.",
+                          name.c_str());
+    }
+
+    BackupOutput output;
+    if (zip) {
+        const std::optional<std::string> path = backup_output_path(*out_dir, backup_archive_name(*ip, local_now()));
+        if (!path)
+            return refuse("Output path too long: %s", out_dir->c_str());
+        if (!backup_output_open_zip(output, *path))
+            return 1;
+    } else {
+        if (!backup_output_path(*out_dir, std::string(longest_file_name(names), '_')))
+            return refuse("Output path too long: %s", out_dir->c_str());
+        output.location = *out_dir;
+    }
+
+    std::vector<std::string> missing;
+    if (!backup_output_store(output, "tool.txt", bytes_of(tool_record)))
+        missing.push_back("tool.txt");
+    if (!read_flashfs(*ip, output))
+        missing.push_back("flashfs.bin");
+    const std::vector<std::string> configurations = store_configurations(*ip, names, output);
+    missing.insert(missing.end(), configurations.begin(), configurations.end());
+
+    progress_set(100);
+    if (missing.empty())
+        log_color(colour_green, "%u%% Completed (%s).", 100u, output.location.c_str());
+    else
+        log_missing(missing, output.location);
+
+    bool stored = missing.empty();
+    if (log_capture_data() != nullptr && log_capture_size() > 0)
+        stored = backup_output_store(output, "log.txt", bytes_of({log_capture_data(), log_capture_size()})) && stored;
+    stored = backup_output_close(output) && stored;
+    return stored ? 0 : 1;
+}
