@@ -3,6 +3,7 @@
 #include "action/get_backup.h"
 #include "action/read_file.h"
 #include "cli/user_download_dir.h"
+#include "firmware/action_push_firmware.h"
 #include "log/log.h"
 #include "status/status.h"
 
@@ -41,7 +42,9 @@ const ActionEntry actions[] = {
          return result;
      },
      nullptr},
-    {"push_firmware", nullptr, "Downloading backup before firmware upgrade (%s)..."},
+    {"push_firmware",
+     [](const CommandOptions& o) { return action_push_firmware(o.optIP, o.optFirmwareFile); },
+     "Downloading backup before firmware upgrade (%s)..."},
     {"setup_channel", nullptr, nullptr},
     {"get_status", [](const CommandOptions& o) { return action_get_status(o.optIP); }, nullptr},
     {"read_file_flashraw",
