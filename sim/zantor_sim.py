@@ -42,10 +42,9 @@ def parse_args(argv):
                    help="TFTP retransmission timeout (default 1)")
     f = p.add_argument_group("faults on demand")
     f.add_argument("--refuse", action="store_true",
-                   help="nobody listens: every connection is refused")
+                   help="refuse every HTTP connection (nobody listens on TCP)")
     f.add_argument("--refuse-after", type=int, metavar="N",
-                   help="answer N HTTP requests, then close the HTTP listener and the "
-                        "TFTP socket (the controller goes away)")
+                   help="answer N HTTP requests, then close the HTTP listener")
     f.add_argument("--stall", action="store_true",
                    help="accept HTTP requests and never answer them")
     f.add_argument("--http-404", action="store_true",
@@ -59,6 +58,8 @@ def parse_args(argv):
                         "when the client stays silent for --tftp-timeout")
     f.add_argument("--tftp-cut-after", type=int, default=0, metavar="N",
                    help="end every TFTP read or write after N blocks with an ERROR packet")
+    f.add_argument("--tftp-error", action="store_true",
+                   help="answer every TFTP request with an ERROR packet")
     f.add_argument("--no-tsize", action="store_true",
                    help="do not announce the transfer size of a TFTP read")
     f.add_argument("--flash-size", type=int, default=FLASH_SIZE, metavar="BYTES",
@@ -102,20 +103,22 @@ def main(argv):
     port = tcp.getsockname()[1]
 
     tftp = TftpServer(udp, controller,
-                      TftpFaults(args.tftp_drop_every, args.tftp_cut_after, not args.no_tsize),
+                      TftpFaults(args.tftp_drop_every, args.tftp_cut_after, not args.no_tsize,
+                                 args.tftp_error),
                       log.record, timeout=args.tftp_timeout)
     http = ApiServer(tcp, controller,
                      HttpFaults(args.refuse_after, args.stall, args.http_404, args.no_status_txt),
-                     log, on_refuse=lambda: go_away(http, tftp, serving=True))
+                     log, on_refuse=lambda: close_listener(http, serving=True))
 
+    # Closed before anyone learns the port, so no connection slips in.
+    if args.refuse_after == 0:
+        close_listener(http, serving=False)
+    else:
+        threading.Thread(target=http.serve_forever, daemon=True).start()
+    threading.Thread(target=tftp.serve_forever, daemon=True).start()
     print(port, flush=True)
     sys.stderr.write("zantor-sim: %s firmware %s on %s:%d (HTTP and TFTP)\n"
                      % (args.model, args.firmware_version, HOST, port))
-    if args.refuse_after == 0:
-        go_away(http, tftp, serving=False)
-    else:
-        threading.Thread(target=http.serve_forever, daemon=True).start()
-        threading.Thread(target=tftp.serve_forever, daemon=True).start()
 
     done = threading.Event()
     for sig in (signal.SIGTERM, signal.SIGINT):
@@ -126,13 +129,12 @@ def main(argv):
     return 0
 
 
-def go_away(http, tftp, serving):
-    """Closes both listeners, so that new connections are refused."""
-    sys.stderr.write("zantor-sim: closing the listeners\n")
+def close_listener(http, serving):
+    """From now on HTTP connections are refused."""
+    sys.stderr.write("zantor-sim: closing the HTTP listener\n")
     if serving:
         http.shutdown()
     http.server_close()
-    tftp.close()
 
 
 if __name__ == "__main__":

@@ -48,12 +48,24 @@ def format_for(table, firmware_version):
     return fmt
 
 
-def crc16(data):
-    crc = 0xFFFF
-    for byte in data:
-        crc ^= byte
+def _crc_table():
+    table = []
+    for byte in range(256):
+        crc = byte
         for _ in range(8):
             crc = (crc >> 1) ^ 0x8408 if crc & 1 else crc >> 1
+        table.append(crc)
+    return table
+
+
+_CRC_TABLE = _crc_table()
+
+
+def crc16(data):
+    """CRC-16/MCRF4XX: reflected 0x1021, start 0xFFFF, no final XOR."""
+    crc = 0xFFFF
+    for byte in data:
+        crc = (crc >> 8) ^ _CRC_TABLE[(crc ^ byte) & 0xFF]
     return crc
 
 

@@ -19,10 +19,11 @@ MAX_UPLOAD = 64 * 1024 * 1024
 
 
 class TftpFaults:
-    def __init__(self, drop_every=0, cut_after=0, announce_tsize=True):
+    def __init__(self, drop_every=0, cut_after=0, announce_tsize=True, deny=False):
         self.drop_every = drop_every      # leave out every Nth DATA packet sent
         self.cut_after = cut_after        # end a transfer with ERROR after N blocks
         self.announce_tsize = announce_tsize
+        self.deny = deny                  # answer every request with ERROR
 
 
 class _Stop(Exception):
@@ -69,37 +70,28 @@ class TftpServer:
         self.retries = retries
         self.sent_data = 0
         self.lock = threading.Lock()
-        self.closed = threading.Event()
 
     def serve_forever(self):
-        self.sock.settimeout(0.2)
-        while not self.closed.is_set():
-            try:
-                packet, peer = self.sock.recvfrom(65536)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
+        while True:
+            packet, peer = self.sock.recvfrom(65536)
             request = parse_request(packet)
             if request is None:
                 self.sock.sendto(_error_packet(ERR_ILLEGAL, "Illegal TFTP operation"), peer)
                 continue
             threading.Thread(target=self._transfer, args=(request, peer), daemon=True).start()
 
-    def close(self):
-        self.closed.set()
-        self.sock.close()
-
     # One transfer -------------------------------------------------------
 
     def _transfer(self, request, peer):
         opcode, name, mode, options = request
         entry = {"kind": "RRQ" if opcode == RRQ else "WRQ", "path": name, "query": "",
-                 "options": options, "mode": mode, "bytes": 0, "sha256": ""}
+                 "options": options, "mode": mode, "bytes": 0, "sha256": "", "retransmits": 0}
         sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         sock.bind((self.sock.getsockname()[0], 0))
         sock.settimeout(self.timeout)
         try:
+            if self.faults.deny:
+                self._fail(ERR_UNDEFINED, "Service unavailable", "denied")
             if opcode == RRQ:
                 self._send_file(sock, peer, name, options, entry)
             else:
@@ -135,7 +127,7 @@ class TftpServer:
         body = b"".join(k.encode() + b"\0" + v.encode() + b"\0" for k, v in accepted.items())
         return struct.pack("!H", OACK) + body
 
-    def _await(self, sock, peer, last, expect, on_timeout=None):
+    def _await(self, sock, peer, last, expect, entry):
         """Waits for a packet from the peer that `expect` accepts, sending
         `last` again on every timeout. Returns the accepted packet."""
         tries = 0
@@ -146,10 +138,8 @@ class TftpServer:
                 tries += 1
                 if tries > self.retries:
                     raise _Stop("timeout")
-                if on_timeout is not None:
-                    on_timeout()
-                elif last is not None:
-                    sock.sendto(last, peer)
+                sock.sendto(last, peer)
+                entry["retransmits"] += 1
                 continue
             if source != peer:
                 sock.sendto(_error_packet(ERR_UNKNOWN_TID, "Unknown transfer ID"), source)
@@ -172,7 +162,7 @@ class TftpServer:
         if accepted:
             oack = self._oack(accepted)
             sock.sendto(oack, peer)
-            self._await(sock, peer, oack, lambda p: p[:4] == struct.pack("!HH", ACK, 0))
+            self._await(sock, peer, oack, lambda p: p[:4] == struct.pack("!HH", ACK, 0), entry)
         digest = hashlib.sha256()
         block = 1
         while True:
@@ -190,7 +180,7 @@ class TftpServer:
             if not self._dropped():
                 sock.sendto(packet, peer)
             wanted = struct.pack("!HH", ACK, block & 0xFFFF)
-            self._await(sock, peer, packet, lambda p: p[:4] == wanted)
+            self._await(sock, peer, packet, lambda p: p[:4] == wanted, entry)
             if last_block:
                 return
             block += 1
@@ -215,7 +205,7 @@ class TftpServer:
         received = bytearray()
         block = 1
         while True:
-            packet = self._await(sock, peer, last, self._data_or_repeat(sock, peer, block))
+            packet = self._await(sock, peer, last, self._data_or_repeat(sock, peer, block), entry)
             if self.faults.cut_after and block > self.faults.cut_after:
                 self._fail(ERR_UNDEFINED, "Transfer interrupted", "cut")
             chunk = packet[4:]
