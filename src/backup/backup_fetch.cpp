@@ -26,11 +26,3 @@ int backup_fetch(std::string_view base_address, std::string_view config_name, Ba
     std::printf("%s\treceived %llu bytes.\n", "backup", static_cast<unsigned long long>(record.size));
     return backup_check(record);
 }
-
-void backup_free(BackupRecord& record)
-{
-    record.model_name.reset();
-    record.firmware_version.reset();
-    record.serial_number.reset();
-    record.mac.reset();
-}
