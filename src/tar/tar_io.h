@@ -1,6 +1,8 @@
 #pragma once
 // Byte transfer for the archive operations: one stream operation at pos,
 // then pos moves past the n bytes whether or not the transfer succeeded.
+// A kind without the operation (TAR_FAILURE) or a transfer past the 32-bit
+// limit (TAR_READ_FAIL, TAR_WRITE_FAIL) leaves pos alone.
 
 #include "tar/tar_stream.h"
 
