@@ -21,11 +21,18 @@ on standard error, and with --request-log as JSON lines. The simulator runs
 until it gets SIGTERM or SIGINT."""
 
 
+def count(text):
+    value = int(text)
+    if value < 0:
+        raise argparse.ArgumentTypeError("must not be negative: %s" % text)
+    return value
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(
         description=__doc__, epilog=EPILOG,
         formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--port", type=int, default=0,
+    p.add_argument("--port", type=count, default=0,
                    help="TCP and UDP port on %s; 0 picks one free for both (default)" % HOST)
     p.add_argument("--request-log", metavar="FILE",
                    help="append one JSON object per request to FILE")
@@ -43,7 +50,7 @@ def parse_args(argv):
     f = p.add_argument_group("faults on demand")
     f.add_argument("--refuse", action="store_true",
                    help="refuse every HTTP connection (nobody listens on TCP)")
-    f.add_argument("--refuse-after", type=int, metavar="N",
+    f.add_argument("--refuse-after", type=count, metavar="N",
                    help="answer N HTTP requests, then close the HTTP listener")
     f.add_argument("--stall", action="store_true",
                    help="accept HTTP requests and never answer them")
@@ -53,16 +60,16 @@ def parse_args(argv):
                    help='send backup TARs without "status.txt"')
     f.add_argument("--empty-store", action="store_true",
                    help='answer every configuration with "status.txt" alone')
-    f.add_argument("--tftp-drop-every", type=int, default=0, metavar="N",
+    f.add_argument("--tftp-drop-every", type=count, default=0, metavar="N",
                    help="leave out every Nth TFTP DATA packet sent; it goes out again "
                         "when the client stays silent for --tftp-timeout")
-    f.add_argument("--tftp-cut-after", type=int, default=0, metavar="N",
+    f.add_argument("--tftp-cut-after", type=count, default=0, metavar="N",
                    help="end every TFTP read or write after N blocks with an ERROR packet")
     f.add_argument("--tftp-error", action="store_true",
                    help="answer every TFTP request with an ERROR packet")
     f.add_argument("--no-tsize", action="store_true",
                    help="do not announce the transfer size of a TFTP read")
-    f.add_argument("--flash-size", type=int, default=FLASH_SIZE, metavar="BYTES",
+    f.add_argument("--flash-size", type=count, default=FLASH_SIZE, metavar="BYTES",
                    help='size of "flashfs.bin" and "flashraw.bin" (default 2 MiB)')
     args = p.parse_args(argv)
     for field in args.status_field:
@@ -110,6 +117,9 @@ def main(argv):
                      HttpFaults(args.refuse_after, args.stall, args.http_404, args.no_status_txt),
                      log, on_refuse=lambda: close_listener(http, serving=True))
 
+    done = threading.Event()
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(sig, lambda *_: done.set())
     # Closed before anyone learns the port, so no connection slips in.
     if args.refuse_after == 0:
         close_listener(http, serving=False)
@@ -120,9 +130,6 @@ def main(argv):
     sys.stderr.write("zantor-sim: %s firmware %s on %s:%d (HTTP and TFTP)\n"
                      % (args.model, args.firmware_version, HOST, port))
 
-    done = threading.Event()
-    for sig in (signal.SIGTERM, signal.SIGINT):
-        signal.signal(sig, lambda *_: done.set())
     while not done.wait(0.5):
         pass
     http.stopping.set()
