@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-int optVerbose = 0;
-
 namespace {
 
 constexpr const char* tool_version = "1.3.0";

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of one run, as read by options_parse.
 
+#include "transport/verbose.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +23,6 @@ struct CommandOptions {
     std::vector<std::string> optBackupConfig;
 };
 
-// Set by --verbose; the transport switches libcurl's trace on with it.
-extern int optVerbose;
 
 enum class ParseOutcome {
     run,      // go on and dispatch the action

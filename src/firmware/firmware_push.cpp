@@ -1,6 +1,6 @@
 #include "firmware/firmware_push.h"
 
-#include "cli/options.h"
+#include "transport/verbose.h"
 #include "firmware/hex.h"
 #include "log/log.h"
 #include "transport/curl_handle.h"

@@ -1,6 +1,6 @@
 #include "transport/http_get.h"
 
-#include "cli/options.h"
+#include "transport/verbose.h"
 #include "transport/curl_handle.h"
 
 #include <new>

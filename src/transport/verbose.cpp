@@ -1,0 +1,3 @@
+#include "transport/verbose.h"
+
+int optVerbose = 0;
