@@ -20,13 +20,9 @@
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
-
-const std::string tool_record = "{\n  \"tool_name\": \"kelpu-cli\",\n  \"version_major\": 1,\n"
-                                "  \"version_minor\": 3,\n  \"version_revision\": 0,\n"
-                                "  \"version_string\": \"1.3.0\"\n}\n";
+using Digests = std::map<std::string, std::string>;
 
 struct ScratchDir {
     std::string path = [] {
@@ -47,47 +43,48 @@ std::vector<std::string> lines_of(const std::string& text)
     return lines;
 }
 
-std::size_t count_of(const std::string& text, const std::string& part)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-// File name to SHA-256, as coreutils computes them for every file there.
-std::map<std::string, std::string> digests_in(const std::string& folder)
+// File name to digest for every file in folder, less tool.txt and log.txt,
+// which the controller did not send.
+Digests digests_in(const std::string& folder)
 {
     std::vector<std::string> command = {"sha256sum"};
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
         command.push_back(entry.path().string());
-    std::map<std::string, std::string> digests;
+    Digests digests;
     for (const std::string& line : lines_of(run_process(command).out))
         digests[fs::path(line.substr(66)).filename().string()] = line.substr(0, 64);
+    EXPECT_EQ(digests.erase("tool.txt") + digests.erase("log.txt"), 2u);
     return digests;
 }
 
-// What a good backup holds, from the simulator's own record of what it sent:
-// the configurations it had, in catalogue order, with their digests.
-std::map<std::string, std::string> served(const Simulator& sim, std::vector<std::string>& entries)
+// What a good backup holds, from the simulator's record of what it sent: the
+// configurations it had, in the order asked, and the digest of each file.
+std::vector<std::string> served(const Simulator& sim, Digests& digests)
 {
-    std::map<std::string, std::string> digests;
-    entries = {"tool.txt", "flashfs.bin"};
+    std::vector<std::string> entries = {"tool.txt", "flashfs.bin"};
     for (const SimRequest& request : sim.requests()) {
-        if (request.kind == "RRQ")
-            digests[request.path] = request.sha256;
-        else if (request.outcome == "ok") {
+        if (request.kind == "GET" && request.outcome == "ok")
             entries.push_back(request.query.substr(request.query.find('=') + 1) + ".tar");
-            digests[entries.back()] = request.sha256;
-        }
+        if (request.kind == "RRQ" || request.outcome == "ok")
+            digests[request.kind == "RRQ" ? request.path : entries.back()] = request.sha256;
     }
     entries.push_back("log.txt");
-    return digests;
+    return entries;
+}
+
+std::vector<std::string> asked_for(const Simulator& sim)
+{
+    std::vector<std::string> names;
+    for (const SimRequest& request : sim.requests()) {
+        if (request.kind == "GET")
+            names.push_back(request.query.substr(request.query.find('=') + 1));
+    }
+    return names;
 }
 
 std::string only_file(const std::string& folder)
 {
-    std::vector<fs::path> files(fs::directory_iterator(folder), fs::directory_iterator{});
+    const std::vector<fs::path> files(fs::directory_iterator(folder), fs::directory_iterator{});
     EXPECT_EQ(files.size(), 1u);
     return files.empty() ? "" : files[0].string();
 }
@@ -97,65 +94,77 @@ std::vector<std::string> zip_entries(const std::string& archive)
     return lines_of(run_process({"unzip", "-Z1", archive}).out);
 }
 
-std::vector<std::string> backup_args(const Simulator& sim, const std::string& folder, const std::string& more)
+// type and names are left out when empty: a folder, and every configuration.
+std::vector<std::string> args_for(const Simulator& sim, const std::string& folder, const std::string& type,
+                                  const std::string& names = "")
 {
-    return {"--action=get_backup", "--ip=" + sim.address(), "--backupfileout=" + folder, more};
+    std::vector<std::string> args = {"--action=get_backup", "--ip=" + sim.address(), "--backupfileout=" + folder};
+    if (!type.empty())
+        args.push_back("--backupfileouttype=" + type);
+    if (!names.empty())
+        args.push_back("--backupconfig=" + names);
+    return args;
 }
 
 TEST(GetBackup, ArchiveHoldsEveryConfigurationAsServed)
 {
     Simulator sim;
     ScratchDir dir;
-    const ProcessResult run = run_cli(backup_args(sim, dir.path, "--backupfileouttype=zip"));
+    const ProcessResult run = run_cli(args_for(sim, dir.path, "zip"));
     EXPECT_EQ(run.exit_code, 0);
     const std::string archive = only_file(dir.path);
-    const std::regex pattern(dir.path + "/backup_127\\.0\\.0\\.1_" + std::to_string(sim.port()) +
-                             "_ZANTOR_20[0-9]{6}_[0-9]{6}\\.zip");
-    EXPECT_TRUE(std::regex_match(archive, pattern)) << archive;
-
-    std::vector<std::string> queries;
-    for (const SimRequest& request : sim.requests()) {
-        if (request.kind == "GET")
-            queries.push_back(request.query.substr(request.query.find('=') + 1));
-    }
-    EXPECT_THAT(queries, ElementsAreArray(backup_config_names()));
-    std::vector<std::string> entries;
-    const std::map<std::string, std::string> digests = served(sim, entries);
+    EXPECT_TRUE(std::regex_match(archive, std::regex(dir.path + "/backup_127\\.0\\.0\\.1_" + std::to_string(sim.port()) +
+                                                     "_ZANTOR_20[0-9]{6}_[0-9]{6}\\.zip")));
+    EXPECT_EQ(asked_for(sim), std::vector<std::string>(backup_config_names().begin(), backup_config_names().end()));
+    Digests sent;
+    const std::vector<std::string> entries = served(sim, sent);
     EXPECT_GT(entries.size(), 20u);
     EXPECT_EQ(zip_entries(archive), entries);
 
     EXPECT_EQ(run_process({"unzip", "-tq", archive}).exit_code, 0);
     ASSERT_EQ(run_process({"unzip", "-q", archive, "-d", dir.path + "/x"}).exit_code, 0);
-    std::map<std::string, std::string> stored = digests_in(dir.path + "/x");
-    EXPECT_EQ(run_process({"cat", dir.path + "/x/tool.txt"}).out, tool_record);
+    EXPECT_EQ(run_process({"cat", dir.path + "/x/tool.txt"}).out,
+              "{\n  \"tool_name\": \"kelpu-cli\",\n  \"version_major\": 1,\n  \"version_minor\": 3,\n"
+              "  \"version_revision\": 0,\n  \"version_string\": \"1.3.0\"\n}\n");
     EXPECT_THAT(run_process({"cat", dir.path + "/x/log.txt"}).out,
-                AllOf(HasSubstr("0% Backup file systemconfig.tar...\n"),
-                      HasSubstr("\n100% Completed (" + archive + ").\n")));
-    stored.erase("tool.txt");
-    stored.erase("log.txt");
-    EXPECT_EQ(stored, digests);
+                AllOf(HasSubstr("0% Backup file systemconfig.tar...\n"), HasSubstr("\n100% Completed (" + archive + ").\n")));
+    EXPECT_EQ(digests_in(dir.path + "/x"), sent);
 }
 
 TEST(GetBackup, ConfigurationsTheControllerLacksAreNoFailure)
 {
     Simulator sim({"--empty-store", "--flash-size", "4096"});
     ScratchDir dir;
-    const ProcessResult run = run_cli(backup_args(sim, dir.path, "--backupfileouttype=zip"));
+    const ProcessResult run = run_cli(args_for(sim, dir.path, "zip"));
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_THAT(zip_entries(only_file(dir.path)), ElementsAre("tool.txt", "flashfs.bin", "log.txt"));
-    EXPECT_EQ(count_of(run.out, "\033[31mbackup\tbackup file not found for action get_backup.\r\n\r\n\033[0m"), 603u);
-    EXPECT_EQ(count_of(run.out, "backup\tbackup file not found for action get_backup.\r\n"), 2 * 603u);
-    EXPECT_THAT(run.out, HasSubstr("100% Completed ("));
+    // Each pair: a coloured console line, then the log line.
+    const std::string pair = "\033[31mbackup\tbackup file not found for action get_backup.\r\n\r\n\033[0m"
+                             "backup\tbackup file not found for action get_backup.\r\n";
+    std::size_t pairs = 0;
+    for (std::size_t at = run.out.find(pair); at != std::string::npos; at = run.out.find(pair, at + 1))
+        ++pairs;
+    EXPECT_EQ(pairs, 603u);
+}
+
+TEST(GetBackup, DirectoryOutputWritesTheSameFiles)
+{
+    Simulator sim;
+    ScratchDir dir;
+    const ProcessResult run = run_cli(args_for(sim, dir.path, "", R"(["dali1","cd1","dali_dt1_1_0","views0"])"));
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_THAT(run.out, HasSubstr("100% Completed (" + dir.path + ")."));
+    Digests sent;
+    EXPECT_THAT(served(sim, sent), ElementsAre("tool.txt", "flashfs.bin", "dali1.tar", "cd1.tar", "views0.tar", "log.txt"));
+    EXPECT_EQ(fs::file_size(dir.path + "/tool.txt"), 129u);
+    EXPECT_EQ(digests_in(dir.path), sent);
 }
 
 TEST(GetBackup, IncompleteBackupFailsAndNamesWhatIsMissing)
 {
-    const std::string four = R"(--backupconfig=["dali1","cd1","rlc","views0"])";
     Simulator going_away({"--refuse-after", "2"});
     ScratchDir dir;
-    std::vector<std::string> args = backup_args(going_away, dir.path, "--backupfileouttype=zip");
-    args.push_back(four);
-    ProcessResult run = run_cli(args);
+    ProcessResult run = run_cli(args_for(going_away, dir.path, "zip", R"(["dali1","cd1","rlc","views0"])"));
     EXPECT_EQ(run.exit_code, 1);
     const std::string archive = only_file(dir.path);
     EXPECT_THAT(zip_entries(archive), ElementsAre("tool.txt", "flashfs.bin", "dali1.tar", "cd1.tar", "log.txt"));
@@ -167,36 +176,21 @@ TEST(GetBackup, IncompleteBackupFailsAndNamesWhatIsMissing)
     // Neither a TAR without status.txt nor a broken flash read is a backup.
     Simulator faulty({"--no-status-txt", "--tftp-cut-after", "3"});
     ScratchDir loose;
-    run = run_cli(backup_args(faulty, loose.path, R"(--backupconfig=["dali1"])"));
+    run = run_cli(args_for(faulty, loose.path, "", R"(["dali1"])"));
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_THAT(run.out, AllOf(HasSubstr("[WARN] Could not fetch flashfs.bin for backup\r\n"),
                                HasSubstr("Missing from the backup: flashfs.bin, dali1.tar\r\n")));
-    EXPECT_EQ(digests_in(loose.path).size(), 2u); // tool.txt and log.txt
+    EXPECT_TRUE(digests_in(loose.path).empty());
 
     // Nowhere to write: nothing is fetched for an archive that cannot be made.
-    run = run_cli(backup_args(faulty, loose.path + "/none", "--backupfileouttype=zip"));
+    const std::string none = loose.path + "/none";
+    run = run_cli(args_for(faulty, none, "zip"));
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_THAT(run.out, HasSubstr("Could not open zip file for writing: " + loose.path + "/none/backup_"));
-    run = run_cli(backup_args(faulty, loose.path + "/none", "--backupfileouttype=directory"));
+    EXPECT_THAT(run.out, HasSubstr("Could not open zip file for writing: " + none + "/backup_"));
+    run = run_cli(args_for(faulty, none, "directory", R"(["dali1"])"));
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_THAT(run.out, HasSubstr("Could not write file: " + loose.path + "/none/tool.txt\r\n"));
-}
-
-TEST(GetBackup, DirectoryOutputWritesTheSameFiles)
-{
-    Simulator sim;
-    ScratchDir dir;
-    std::vector<std::string> args = backup_args(sim, dir.path, R"(--backupconfig=["dali1","cd1","dali_dt1_1_0","views0"])");
-    const ProcessResult run = run_cli(args);
-    EXPECT_EQ(run.exit_code, 0);
-    EXPECT_THAT(run.out, HasSubstr("100% Completed (" + dir.path + ")."));
-    std::vector<std::string> entries;
-    std::map<std::string, std::string> expected = served(sim, entries);
-    EXPECT_THAT(entries, ElementsAre("tool.txt", "flashfs.bin", "dali1.tar", "cd1.tar", "views0.tar", "log.txt"));
-    std::map<std::string, std::string> stored = digests_in(dir.path);
-    EXPECT_EQ(fs::file_size(dir.path + "/tool.txt"), 129u);
-    EXPECT_EQ(stored.erase("tool.txt") + stored.erase("log.txt"), 2u);
-    EXPECT_EQ(stored, expected);
+    EXPECT_THAT(run.out, HasSubstr("Could not write file: " + none + "/tool.txt\r\n"));
+    EXPECT_THAT(asked_for(faulty), ElementsAre("dali1", "dali1"));
 }
 
 TEST(GetBackup, RefusesBadArgumentsBeforeFetching)
@@ -204,10 +198,10 @@ TEST(GetBackup, RefusesBadArgumentsBeforeFetching)
     Simulator sim;
     ScratchDir dir;
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {backup_args(sim, dir.path, R"(--backupconfig=["dali1","../dali2"])"), "Invalid configuration name '../dali2'"},
-        {backup_args(sim, dir.path, R"(--backupconfig=["a&config=b"])"), "Invalid configuration name 'a&config=b'"},
-        {backup_args(sim, dir.path, "--backupfileouttype=tar"), "Unknown output type 'tar'"},
-        {backup_args(sim, std::string(PATH_MAX, 'd'), "--backupfileouttype=zip"), "Output path too long"},
+        {args_for(sim, dir.path, "", R"(["dali1","../dali2"])"), "Invalid configuration name '../dali2'"},
+        {args_for(sim, dir.path, "", R"(["a&config=b"])"), "Invalid configuration name 'a&config=b'"},
+        {args_for(sim, dir.path, "tar"), "Unknown output type 'tar'"},
+        {args_for(sim, std::string(PATH_MAX, 'd'), "zip"), "Output path too long"},
         {{"--action=get_backup", "--backupfileout=" + dir.path}, "Missing arguments for action get_backup."},
         {{"--action=get_backup", "--ip=" + sim.address()}, "Missing arguments for action get_backup."},
     };
@@ -234,15 +228,9 @@ TEST(GetBackup, ProgressFollowsTheNameIndex)
     ProgressRecorder window;
     log_set_sink(&window);
     const std::vector<std::string> names = {"dali1"};
-    const int result = action_get_backup(sim.address(), dir.path, "zip", names);
+    EXPECT_EQ(action_get_backup(sim.address(), dir.path, "zip", names), 0);
     log_set_sink(nullptr);
-    EXPECT_EQ(result, 0);
-    std::vector<std::string> gets;
-    for (const SimRequest& request : sim.requests()) {
-        if (request.kind == "GET")
-            gets.push_back(request.query);
-    }
-    EXPECT_THAT(gets, ElementsAre("config=dali1"));
+    EXPECT_THAT(asked_for(sim), ElementsAre("dali1"));
     // The flash read moves the bar first; then one step per name.
     ASSERT_GE(window.progress.size(), 2u);
     EXPECT_THAT(std::vector<int>(window.progress.end() - 2, window.progress.end()), ElementsAre(0, 100));
