@@ -10,10 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -113,8 +113,10 @@ TEST(GetBackup, ArchiveHoldsEveryConfigurationAsServed)
     const ProcessResult run = run_cli(args_for(sim, dir.path, "zip"));
     EXPECT_EQ(run.exit_code, 0);
     const std::string archive = only_file(dir.path);
-    EXPECT_TRUE(std::regex_match(archive, std::regex(dir.path + "/backup_127\\.0\\.0\\.1_" + std::to_string(sim.port()) +
-                                                     "_ZANTOR_20[0-9]{6}_[0-9]{6}\\.zip")));
+    const std::string prefix = dir.path + "/backup_127.0.0.1_" + std::to_string(sim.port()) + "_ZANTOR_";
+    std::string stamp = archive.substr(std::min(prefix.size(), archive.size()));
+    std::replace_if(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }, '9');
+    EXPECT_EQ(archive.substr(0, prefix.size()) + stamp, prefix + "99999999_999999.zip");
     EXPECT_EQ(asked_for(sim), std::vector<std::string>(backup_config_names().begin(), backup_config_names().end()));
     Digests sent;
     const std::vector<std::string> entries = served(sim, sent);
