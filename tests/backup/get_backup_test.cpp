@@ -243,8 +243,7 @@ TEST(SafetyBackup, BeforeARestoreGoesToTheDownloadFolderWithoutLog)
 {
     Simulator sim({"--empty-store", "--flash-size", "4096"});
     ScratchDir home;
-    const std::string downloads = home.path + "/Downloads";
-    fs::create_directory(downloads);
+    const std::string downloads = home.path + "/Downloads"; // not there yet
     const ProcessResult run = run_cli({"--action=put_backup", "--ip=" + sim.address()},
                                       {"HOME=" + home.path, "XDG_CONFIG_HOME=" + home.path + "/.config"});
     EXPECT_THAT(run.out, HasSubstr("Downloading backup before restoring (" + downloads + ")...\r\n"));
