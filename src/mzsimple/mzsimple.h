@@ -49,8 +49,9 @@ struct ZipArchive {
     std::optional<ZipPendingEntry> pending;
 };
 
-// level: negative means 6, 0 stores entries, 1 to 9 deflate at that level,
-// 10 deflates as hard as possible; above 10 is refused.
+// level: negative means 6; otherwise its low four bits count (bits above
+// them are ignored): 0 stores entries, 1 to 9 deflate at that level, 10
+// deflates as hard as possible, 11 to 15 are refused.
 // mode: 'r' reads an existing archive, 'w' creates or truncates the file,
 // 'a' adds entries to an existing archive. Null on any failure; a file that
 // is not a ZIP archive (an empty one included) cannot be opened 'r' or 'a'.

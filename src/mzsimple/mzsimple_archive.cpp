@@ -14,6 +14,9 @@ namespace {
 
 constexpr int default_level = 6;
 constexpr int best_level = 10;
+// The level sits in the low four bits; callers may set flag bits above it,
+// which carry nothing for this layer.
+constexpr int level_bits = 0xF;
 // The strongest level libzip's deflate takes. Deflate stays the method for
 // every level so that common tools read the archive.
 constexpr std::uint32_t strongest_deflate = 9;
@@ -96,11 +99,12 @@ std::string zip_entry_name(std::string_view name)
 
 std::unique_ptr<ZipArchive> mzsimple_open(const std::string& path, int level, char mode)
 {
-    if (path.empty() || level > best_level) {
-        return nullptr;
-    }
     if (level < 0) {
         level = default_level;
+    }
+    level &= level_bits;
+    if (path.empty() || level > best_level) {
+        return nullptr;
     }
     auto archive = std::make_unique<ZipArchive>();
     archive->path = path;

@@ -138,9 +138,12 @@ TEST_F(Mzsimple, BackupArchiveIsReadByOtherToolsThenExtended)
 
 TEST_F(Mzsimple, LevelsStoreOrDeflate)
 {
-    EXPECT_FALSE(mzsimple_open(dir + "/11.zip", 11, 'w'));
-    EXPECT_FALSE(std::filesystem::exists(dir + "/11.zip"));
-    for (const int level : {0, -1, 10}) {
+    for (const int level : {11, 15, 0x1B}) {
+        EXPECT_FALSE(mzsimple_open(dir + "/refused.zip", level, 'w')) << level;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/refused.zip"));
+    // Bits above the low four are flags, not part of the level: 0x10 stores.
+    for (const int level : {0, -1, 10, 0x10}) {
         const std::string path = dir + "/" + std::to_string(level) + ".zip";
         auto zip = mzsimple_open(path, level, 'w');
         ASSERT_TRUE(zip);
@@ -150,7 +153,7 @@ TEST_F(Mzsimple, LevelsStoreOrDeflate)
         EXPECT_EQ(unzip_test(path), 0);
         const auto entries = python_zip_entries(path);
         ASSERT_EQ(entries.size(), 2u);
-        EXPECT_EQ(entries[0].method, level == 0 ? 0 : 8) << level;
+        EXPECT_EQ(entries[0].method, (level & 0xF) == 0 ? 0 : 8) << level;
         EXPECT_EQ(entries[0].content, patterned(5000));
         EXPECT_EQ(entries[1].content, "");
     }
