@@ -17,7 +17,7 @@ int action_push_firmware(const std::optional<std::string>& ip, const std::option
     if (!path_fits(*firmware_file)) {
         log_color(colour_red, "Firmware file path is too long (%zu characters); nothing was sent.",
                   firmware_file->size());
-        return 1;
+        return 2;
     }
 
     FileImage image;

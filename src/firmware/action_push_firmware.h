@@ -6,5 +6,6 @@
 #include <string>
 
 // 0 when the image was valid, uploaded and the upgrade request completed;
-// 1 on any failure; 2 when the address or the file name is missing.
+// 1 on any failure; 2 when the address or the file name is missing, or the
+// file name is longer than a path can be.
 int action_push_firmware(const std::optional<std::string>& ip, const std::optional<std::string>& firmware_file);

@@ -119,7 +119,7 @@ TEST_F(FirmwarePush, NothingIsSentForBadArgumentsOrAnInvalidImage)
     EXPECT_EQ(push(sim.address(), std::nullopt).result, 2);
 
     // A path the platform cannot hold is refused whole, never shortened.
-    EXPECT_EQ(push(sim.address(), (dir / std::string(PATH_MAX, 'a')).string() + ".binary").result, 1);
+    EXPECT_EQ(push(sim.address(), (dir / std::string(PATH_MAX, 'a')).string() + ".binary").result, 2);
     EXPECT_EQ(log.lines.back().first, colour_red);
     EXPECT_NE(log.lines.back().second.find("too long"), std::string::npos);
     EXPECT_TRUE(sim.requests().empty());
