@@ -45,6 +45,7 @@ TEST(BackupCatalogue, RestoreTableCoversTheDownloadListOnce)
     EXPECT_EQ(table[5].controller_path, "/etc/config/dali/dali4.bin");
     EXPECT_EQ(table[9].controller_path, "/etc/config/dali/cd4.bin");
     EXPECT_EQ(table[27].controller_path, "/etc/config/dali/dali_dt1_1_0.bin");
+    EXPECT_EQ(table[538].controller_path, "/etc/config/dali/dali_dt8_4_63.bin");
     EXPECT_EQ(table[602].controller_path, "/etc/config/views/views63.bin");
 }
 
@@ -58,8 +59,15 @@ TEST(BackupCatalogue, LookupByEntryName)
     ASSERT_NE(commanders, nullptr);
     EXPECT_EQ(commanders->index, 17u);
     EXPECT_EQ(commanders->controller_path, "/etc/config/cmdr/cmdr.bin");
-    ASSERT_NE(backup_restore_lookup("daincd1.tar"), nullptr);
-    EXPECT_EQ(backup_restore_lookup("daincd1.tar")->controller_path, "/etc/config/nvp/daincd1.bin");
+    // cd1 is a channel's input file, converted on restore (rows 6 to 9); daincd1 is copied as it is.
+    const BackupRestoreRow* inputs = backup_restore_lookup("cd1.tar");
+    ASSERT_NE(inputs, nullptr);
+    EXPECT_EQ(inputs->index, 6u);
+    EXPECT_EQ(inputs->controller_path, "/etc/config/dali/cd1.bin");
+    const BackupRestoreRow* copied = backup_restore_lookup("daincd1.tar");
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->index, 10u);
+    EXPECT_EQ(copied->controller_path, "/etc/config/nvp/daincd1.bin");
 
     for (const char* name : {"tool.txt", "", "schedules", "SCHEDULES.tar", "dali5.tar", "cd5.tar",
                              "dali_dt1_5_0.tar", "dali_dt8_1_64.tar", "views64.tar"}) {
