@@ -1,9 +1,7 @@
 #include "json/json_scan.h"
 
-#include <charconv>
-#include <cmath>
-#include <string_view>
-#include <system_error>
+#include <locale.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -18,49 +16,6 @@ void append_digits(JsonReader& reader)
 {
     while (is_digit(source_peek(reader.source)))
         reader.token.push_back(static_cast<char>(source_get(reader.source)));
-}
-
-// from_chars leaves the value alone when the magnitude cannot be held; give
-// what strtod gives then: infinity when too large, zero when too small.
-// text is a number token, so its leading digit decides which of the two.
-double beyond_range(std::string_view text)
-{
-    const bool negative = !text.empty() && text.front() == '-';
-    if (negative)
-        text.remove_prefix(1);
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == '0')
-        ++i;
-    long long magnitude = 0; // power of ten of the first significant digit
-    std::size_t integer_digits = 0;
-    while (i < text.size() && is_digit(text[i])) {
-        ++integer_digits;
-        ++i;
-    }
-    if (integer_digits > 0) {
-        magnitude = static_cast<long long>(integer_digits) - 1;
-    } else if (i < text.size() && text[i] == '.') {
-        const std::size_t fraction = ++i;
-        while (i < text.size() && text[i] == '0')
-            ++i;
-        magnitude = -static_cast<long long>(i - fraction) - 1;
-    }
-    while (i < text.size() && (is_digit(text[i]) || text[i] == '.'))
-        ++i;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        const bool negative_exponent = i < text.size() && text[i] == '-';
-        if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-            ++i;
-        long long exponent = 0;
-        constexpr long long saturated = 1'000'000'000'000LL;
-        for (; i < text.size() && is_digit(text[i]); ++i)
-            if (exponent < saturated)
-                exponent = exponent * 10 + (text[i] - '0');
-        magnitude += negative_exponent ? -exponent : exponent;
-    }
-    const double result = magnitude >= 0 ? HUGE_VAL : 0.0;
-    return negative ? -result : result;
 }
 
 } // namespace
@@ -109,10 +64,6 @@ JsonEvent read_number(JsonReader& reader, int c)
 // in: a desktop toolkit may switch LC_NUMERIC to one with a decimal comma.
 double json_reader_number(JsonReader& reader)
 {
-    const std::string_view text(reader.token.c_str());
-    double value = 0.0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec == std::errc::result_out_of_range)
-        return beyond_range(text);
-    return value;
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    return strtod_l(reader.token.c_str(), nullptr, c_locale);
 }
