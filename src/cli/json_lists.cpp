@@ -31,6 +31,17 @@ int channel_from_number(double number)
     return static_cast<int>(number);
 }
 
+// As atoi reads a word (leading blanks, a sign, the digits up to the first
+// other byte), but a number no int can hold is no channel rather than an
+// arbitrary wrapped value.
+int channel_from_text(const char* text)
+{
+    const long number = std::strtol(text, nullptr, 10);
+    if (number < INT_MIN || number > INT_MAX)
+        return 0;
+    return static_cast<int>(number);
+}
+
 } // namespace
 
 std::vector<std::string> json_text_list(const char* value)
@@ -48,7 +59,7 @@ std::vector<int> json_channel_list(const char* value)
     std::vector<int> list;
     read_json_list(value, [&](JsonEvent event, JsonReader& reader) {
         if (event == JE_STRING)
-            list.push_back(std::atoi(json_reader_string(reader)));
+            list.push_back(channel_from_text(json_reader_string(reader)));
         else
             list.push_back(channel_from_number(json_reader_number(reader)));
     });

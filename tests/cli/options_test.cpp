@@ -46,6 +46,7 @@ TEST(ChannelList, AWordThatIsNoNumberEndsTheList)
 {
     EXPECT_EQ(parse({"--channel=[1,\"x\",3]"}).options.optChannels, (std::vector<int>{1}));
     EXPECT_TRUE(parse({"--channel=[\"x\",3]"}).options.optChannels.empty());
+    EXPECT_EQ(parse({"--channel=[\" 2x\",\"4294967297\",3]"}).options.optChannels, (std::vector<int>{2}));
 }
 
 TEST(ChannelList, AFollowingListReplacesAnEarlierOneUnlessEmpty)
