@@ -1,7 +1,7 @@
 #include "action/backup_output.h"
 
+#include "action/folder_path.h"
 #include "log/log.h"
-#include "platform/paths.h"
 
 #include <cstdio>
 #include <limits>
@@ -32,16 +32,6 @@ bool add_entry(ZipArchive& archive, std::string_view name, std::span<const std::
 
 } // namespace
 
-std::optional<std::string> backup_output_path(std::string_view folder, std::string_view name)
-{
-    if (folder.empty() || folder.back() != path_separator)
-        return path_join(folder, name);
-    std::string path = std::string(folder) + std::string(name);
-    if (!path_fits(path))
-        return std::nullopt;
-    return path;
-}
-
 bool backup_output_open_zip(BackupOutput& output, const std::string& path)
 {
     output.location = path;
@@ -62,7 +52,7 @@ bool backup_output_store(BackupOutput& output, std::string_view name, std::span<
         log_color(colour_red, "Could not add %s to the backup archive.", shown.c_str());
         return false;
     }
-    const std::optional<std::string> path = backup_output_path(output.location, name);
+    const std::optional<std::string> path = folder_path(output.location, name);
     if (path && write_file(*path, bytes))
         return true;
     log_color(colour_red, "Could not write file: %s", path.value_or(output.location + "/" + shown).c_str());

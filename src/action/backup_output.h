@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,10 +13,6 @@ struct BackupOutput {
     std::unique_ptr<ZipArchive> archive; // set for ZIP output
     std::string location;                // the archive file, or the folder
 };
-
-// folder and name with one separator between them; empty when the platform
-// cannot hold the path (it is refused, never cut).
-std::optional<std::string> backup_output_path(std::string_view folder, std::string_view name);
 
 // Creates the archive file (level 6); false, with a red line, when it cannot.
 bool backup_output_open_zip(BackupOutput& output, const std::string& path);

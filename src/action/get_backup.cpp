@@ -2,6 +2,7 @@
 
 #include "action/backup_archive_name.h"
 #include "action/backup_output.h"
+#include "action/folder_path.h"
 #include "backup/backup.h"
 #include "catalogue/backup_catalogue.h"
 #include "log/log.h"
@@ -96,11 +97,11 @@ std::vector<std::string> store_configurations(const std::string& ip, std::span<c
 {
     const std::string base = "http://" + ip;
     std::vector<std::string> missing;
-    BackupRecord record;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const auto percent = static_cast<unsigned>(i * 100 / names.size());
         progress_set(static_cast<int>(percent));
         const std::string entry = names[i] + ".tar";
+        BackupRecord record;
         const int result = backup_fetch(base, names[i], record);
         if (result != 0) {
             std::printf("\033[31m%s\tbackup file not found for action get_backup.\r\n\r\n\033[0m", "backup");
@@ -114,7 +115,6 @@ std::vector<std::string> store_configurations(const std::string& ip, std::span<c
             missing.push_back(entry);
         else if (output.archive)
             log_color(colour_green, "%u%% Backup file %s...", percent, entry.c_str());
-        backup_free(record);
     }
     return missing;
 }
@@ -147,13 +147,13 @@ int action_get_backup(const std::optional<std::string>& ip, const std::optional<
 
     BackupOutput output;
     if (zip) {
-        const std::optional<std::string> path = backup_output_path(*out_dir, backup_archive_name(*ip, local_now()));
+        const std::optional<std::string> path = folder_path(*out_dir, backup_archive_name(*ip, local_now()));
         if (!path)
             return refuse("Output path too long: %s", out_dir->c_str());
         if (!backup_output_open_zip(output, *path))
             return 1;
     } else {
-        if (!backup_output_path(*out_dir, std::string(longest_file_name(names), '_')))
+        if (!folder_path(*out_dir, std::string(longest_file_name(names), '_')))
             return refuse("Output path too long: %s", out_dir->c_str());
         output.location = *out_dir;
     }

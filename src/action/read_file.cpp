@@ -1,7 +1,7 @@
 #include "action/read_file.h"
 
+#include "action/folder_path.h"
 #include "log/log.h"
-#include "platform/paths.h"
 #include "transport/tftp_read.h"
 
 #include <cstdio>
@@ -28,18 +28,6 @@ std::string_view base_name(std::string_view name)
     return name.substr(name.find_last_of('\\') + 1);
 }
 
-// A folder that already ends in the separator is used as it stands. Empty
-// when the platform cannot hold the path: it is refused, never cut.
-std::optional<std::string> output_path(const std::string& folder, std::string_view name)
-{
-    if (folder.back() != path_separator)
-        return path_join(folder, name);
-    std::string path = folder + std::string(name);
-    if (!path_fits(path))
-        return std::nullopt;
-    return path;
-}
-
 // Writes everything and closes; false when any byte did not reach the disk.
 bool write_and_close(OutputFile file, const std::vector<std::uint8_t>& bytes)
 {
@@ -59,7 +47,7 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
         log_color(colour_red, "[ERROR] Invalid arguments to action_read_file\n");
         return 2;
     }
-    const std::optional<std::string> path = output_path(*folder, base_name(remote_name));
+    const std::optional<std::string> path = folder_path(*folder, base_name(remote_name));
     if (!path) {
         log_color(colour_red, "[ERROR] Output path too long\n");
         return 2;
