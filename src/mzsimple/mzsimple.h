@@ -82,7 +82,6 @@ std::uint64_t mzsimple_entry_size(const ZipArchive& archive);
 // Writing: appends to the current entry; may be called several times. An
 // entry cannot grow past 4 GiB - 1.
 int mzsimple_entry_write(ZipArchive& archive, std::span<const std::uint8_t> data);
-int mzsimple_entry_write(ZipArchive& archive, std::string_view text);
 
 // Reading: the whole current entry, checked against its CRC-32. None for a
 // directory, without a current entry, or when the data is damaged.

@@ -49,11 +49,6 @@ int mzsimple_entry_write(ZipArchive& archive, std::span<const std::uint8_t> data
     return 0;
 }
 
-int mzsimple_entry_write(ZipArchive& archive, std::string_view text)
-{
-    return mzsimple_entry_write(archive, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
-
 // Hands the finished entry to libzip, which compresses and writes it when
 // the archive is closed, reading it from the buffer kept in `written`.
 int write_entry_close(ZipArchive& archive)

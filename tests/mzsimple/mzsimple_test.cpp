@@ -61,10 +61,15 @@ int unzip_test(const std::string& path)
     return run_process({"unzip", "-t", path}).exit_code;
 }
 
+std::span<const std::uint8_t> bytes(std::string_view text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
 void add(ZipArchive& zip, const std::string& name, std::string_view content)
 {
     ASSERT_EQ(mzsimple_entry_open(zip, name), 0) << name;
-    ASSERT_EQ(mzsimple_entry_write(zip, content), 0);
+    ASSERT_EQ(mzsimple_entry_write(zip, bytes(content)), 0);
     ASSERT_EQ(mzsimple_entry_close(zip), 0);
 }
 
@@ -99,8 +104,8 @@ TEST_F(Mzsimple, BackupArchiveIsReadByOtherToolsThenExtended)
     ASSERT_TRUE(zip);
     add(*zip, "tool.txt", R"({"tool_name":"kelpu-cli"})");
     ASSERT_EQ(mzsimple_entry_open(*zip, "systemconfig.tar"), 0);
-    ASSERT_EQ(mzsimple_entry_write(*zip, std::string_view(tar).substr(0, 7000)), 0);
-    ASSERT_EQ(mzsimple_entry_write(*zip, std::string_view(tar).substr(7000)), 0);
+    ASSERT_EQ(mzsimple_entry_write(*zip, bytes(tar).first(7000)), 0);
+    ASSERT_EQ(mzsimple_entry_write(*zip, bytes(tar).subspan(7000)), 0);
     ASSERT_EQ(mzsimple_entry_close(*zip), 0);
     add(*zip, "log.txt", "line\n");
     ASSERT_EQ(mzsimple_close(std::move(zip)), 0);
@@ -117,7 +122,7 @@ TEST_F(Mzsimple, BackupArchiveIsReadByOtherToolsThenExtended)
     ASSERT_TRUE(more);
     EXPECT_EQ(mzsimple_entry_open(*more, "log.txt"), -1);
     ASSERT_EQ(mzsimple_entry_open(*more, "dir\\flashfs.bin"), 0);
-    ASSERT_EQ(mzsimple_entry_write(*more, "flash"), 0);
+    ASSERT_EQ(mzsimple_entry_write(*more, bytes("flash")), 0);
     ASSERT_EQ(mzsimple_close(std::move(more)), 0); // finishes the open entry
 
     auto reread = mzsimple_open(path, 0, 'r');
