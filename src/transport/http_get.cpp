@@ -31,6 +31,9 @@ std::size_t discard(char*, std::size_t size, std::size_t count, void*)
 void set_common_options(CURL* handle, const std::string& url)
 {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    // A bare address means HTTP whatever the host is called: left to guess,
+    // libcurl would speak FTP to a host named "ftp.*", IMAP to "imap.*"...
+    curl_easy_setopt(handle, CURLOPT_DEFAULT_PROTOCOL, "http");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_VERBOSE, optVerbose != 0 ? 1L : 0L);
 }
