@@ -33,8 +33,9 @@ int cli_main(int argc, char** argv, std::chrono::milliseconds pause_at_end)
     int status = 0;
     if (options_parse(argc, argv, options) == ParseOutcome::run) {
         echo_main_values(options);
-        if (options.optAction)
-            status = dispatch_action(options);
+        // Without an action nothing was done: a caller whose --action was
+        // mistyped must not take the run for a success.
+        status = options.optAction ? dispatch_action(options) : 2;
         std::fflush(stdout);
         std::this_thread::sleep_for(pause_at_end);
     }

@@ -36,11 +36,12 @@ TEST(CliRun, AnUnknownActionIsReportedAsAnArgumentError)
     EXPECT_EQ(run_cli({"--action=GET_STATUS"}).exit_code, 2);
 }
 
-TEST(CliRun, NoActionRunsNothing)
+TEST(CliRun, NoActionRunsNothingAndIsAnArgumentError)
 {
     const ProcessResult run = run_cli({});
     EXPECT_EQ(run.out, "kelpu-cli\n");
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run_cli({"--acton=get_status", "--ip=127.0.0.1:9"}).exit_code, 2);
 }
 
 TEST(CliRun, WriteFileActionsAreAcceptedAndDoNothing)
