@@ -144,8 +144,11 @@ int firmware_prepare_package(FileImage& image, std::optional<std::vector<std::ui
         // Room for what the archive announces, within what an image may be,
         // so that a false size cannot claim memory.
         image.data.reserve(image.data.size() + std::min<zip_uint64_t>(entry_size, firmware_image_max_size + 1));
-        // A read error ends the image early; the digest comparison then refuses it.
-        for (;;) {
+        // An entry can inflate to far more than any image; once it holds more
+        // than an image may, it is refused whatever follows, so reading stops
+        // there and memory stays bounded. A read error ends the image early
+        // too; the digest comparison then refuses it.
+        while (image.data.size() <= firmware_image_max_size) {
             const zip_int64_t count = zip_fread(entry.get(), buffer, sizeof buffer);
             if (count <= 0)
                 break;

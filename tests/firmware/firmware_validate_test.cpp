@@ -138,6 +138,18 @@ TEST_F(FirmwareFiles, RefusedFilesEndWithTheVerdictOnly)
     EXPECT_EQ(validate(missing).out, "\n" + preparing(missing) + not_valid);
 }
 
+TEST_F(FirmwareFiles, ImageEntryInflatingPastTheLimitIsNotReadWhole)
+{
+    // 24 MiB of zeros deflate to a small package.
+    std::vector<PackageEntry> entries = package_entries(std::vector<std::uint8_t>(24 << 20));
+    write_package(dir / "inflating.bin", entries);
+    const Outcome result = validate(dir / "inflating.bin");
+    EXPECT_FALSE(result.code);
+    EXPECT_TRUE(result.out.ends_with(not_valid));
+    EXPECT_GT(result.image.data.size(), firmware_image_max_size);
+    EXPECT_LT(result.image.data.size(), firmware_image_max_size + 8192);
+}
+
 TEST_F(FirmwareFiles, RawImageSizeAndModelLimits)
 {
     const struct {
