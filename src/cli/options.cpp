@@ -2,8 +2,8 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -87,10 +87,7 @@ void set_channels(CommandOptions& options, const char* value)
     if (channels.empty())
         return;
     // A 0 (a word that is not a number) ends the list where it stands.
-    std::erase_if(channels, [seen_zero = false](int channel) mutable {
-        seen_zero = seen_zero || channel == 0;
-        return seen_zero;
-    });
+    channels.erase(std::find(channels.begin(), channels.end(), 0), channels.end());
     options.optChannels = std::move(channels);
 }
 
