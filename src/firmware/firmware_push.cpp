@@ -1,10 +1,10 @@
 #include "firmware/firmware_push.h"
 
-#include "transport/verbose.h"
 #include "firmware/hex.h"
 #include "log/log.h"
 #include "transport/curl_handle.h"
 #include "transport/http_get.h"
+#include "transport/verbose.h"
 
 #include <algorithm>
 #include <cstdio>

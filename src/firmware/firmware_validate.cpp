@@ -19,9 +19,9 @@ bool loaded_and_checked(FileImage& image, Sha256Digest& digest)
         if (firmware_prepare_package(image, package_digest, context) != 0)
             return false;
         digest = sha256_finish(context);
-        if (!package_digest || package_digest->size() != digest.size())
+        if (!package_digest)
             return false;
-        if (!std::equal(digest.begin(), digest.end(), package_digest->begin())) {
+        if (!std::ranges::equal(digest, *package_digest)) {
             std::printf("File is invalid (h).\n");
             return false;
         }
