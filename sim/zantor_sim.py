@@ -117,9 +117,13 @@ def main(argv):
                      HttpFaults(args.refuse_after, args.stall, args.http_404, args.no_status_txt),
                      log, on_refuse=lambda: close_listener(http, serving=True))
 
-    done = threading.Event()
-    for sig in (signal.SIGTERM, signal.SIGINT):
-        signal.signal(sig, lambda *_: done.set())
+    # The stop signals are blocked here, before any thread starts, so that
+    # every thread inherits the mask and the main thread alone takes them
+    # with sigwait. (Setting an Event from a Python signal handler can
+    # deadlock when the signal lands while the main thread holds the
+    # Event's lock inside wait.)
+    stop_signals = {signal.SIGTERM, signal.SIGINT}
+    signal.pthread_sigmask(signal.SIG_BLOCK, stop_signals)
     # Closed before anyone learns the port, so no connection slips in.
     if args.refuse_after == 0:
         close_listener(http, serving=False)
@@ -130,8 +134,7 @@ def main(argv):
     sys.stderr.write("zantor-sim: %s firmware %s on %s:%d (HTTP and TFTP)\n"
                      % (args.model, args.firmware_version, HOST, port))
 
-    while not done.wait(0.5):
-        pass
+    signal.sigwait(stop_signals)
     http.stopping.set()
     return 0
 

@@ -2,6 +2,8 @@
 
 #include "json/json_reader.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -57,12 +59,20 @@ std::string read_first_line(int fd)
     return text.substr(0, text.find('\n'));
 }
 
+// A simulator that does not stop on SIGTERM is a fault of its own; it is
+// killed and reported rather than left to hang the test.
 void stop_process(pid_t pid)
 {
     kill(pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (int waited_ms = 0; waited_ms < 10000; waited_ms += 10) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        usleep(10000);
     }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    ADD_FAILURE() << "the simulator did not stop on SIGTERM within 10 s";
 }
 
 // Passes over one value whose first event has just been read.
