@@ -2,23 +2,17 @@
 
 #include "action/folder_path.h"
 #include "log/log.h"
+#include "platform/files.h"
 
 #include <cstdio>
 #include <limits>
 
 namespace {
 
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 bool write_file(const std::string& path, std::span<const std::uint8_t> bytes)
 {
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return false;
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    return std::fclose(file.release()) == 0 && written;
+    FileHandle file(std::fopen(path.c_str(), "wb"));
+    return file && file_write_and_close(std::move(file), bytes);
 }
 
 bool add_entry(ZipArchive& archive, std::string_view name, std::span<const std::uint8_t> bytes)

@@ -2,18 +2,13 @@
 
 #include "action/folder_path.h"
 #include "log/log.h"
+#include "platform/files.h"
 #include "transport/tftp_read.h"
 
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace {
-
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using OutputFile = std::unique_ptr<std::FILE, FileClose>;
 
 bool given(const std::optional<std::string>& value)
 {
@@ -26,13 +21,6 @@ std::string_view base_name(std::string_view name)
 {
     name = name.substr(name.find_last_of('/') + 1);
     return name.substr(name.find_last_of('\\') + 1);
-}
-
-// Writes everything and closes; false when any byte did not reach the disk.
-bool write_and_close(OutputFile file, const std::vector<std::uint8_t>& bytes)
-{
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    return std::fclose(file.release()) == 0 && written;
 }
 
 } // namespace
@@ -53,7 +41,7 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
         return 2;
     }
     std::printf("[INFO] Output file: %s", path->c_str());
-    OutputFile file(std::fopen(path->c_str(), "wb"));
+    FileHandle file(std::fopen(path->c_str(), "wb"));
     if (!file) {
         log_color(colour_red, "[ERROR] Cannot open output file: %s\n", path->c_str());
         return 1;
@@ -64,7 +52,7 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
     std::vector<std::uint8_t> bytes;
     const bool read = action_read_file_memory(*ip, name, expected_size, bytes) == 0;
     // Whatever arrived is kept, also from a transfer that broke off.
-    const bool written = write_and_close(std::move(file), bytes);
+    const bool written = file_write_and_close(std::move(file), bytes);
     if (!read)
         log_color(colour_red, "Failed to read the file %s.", name.c_str());
     if (!written)

@@ -1,5 +1,7 @@
 #include "firmware/file_read.h"
 
+#include "platform/files.h"
+
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -9,10 +11,6 @@
 #include <new>
 
 namespace {
-
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 constexpr std::size_t read_size = 1024;
 
@@ -44,7 +42,7 @@ void advise_huge_pages(std::uint8_t* begin, std::size_t length)
 
 FileReadResult file_read_append(const std::string& path, std::vector<std::uint8_t>& bytes)
 {
-    const std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
+    const FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return FileReadResult::done;
     try {
