@@ -1,5 +1,6 @@
 #include "action/get_backup.h"
 
+#include "action/argument_given.h"
 #include "action/backup_archive_name.h"
 #include "action/backup_output.h"
 #include "action/folder_path.h"
@@ -31,11 +32,6 @@ constexpr std::size_t missing_line_length = 480;
 std::span<const std::uint8_t> bytes_of(std::string_view text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-bool given(const std::optional<std::string>& value)
-{
-    return value && !value->empty();
 }
 
 // Names go into a URL and into a file name: nothing but letters, digits and
@@ -130,7 +126,7 @@ int refuse(const char* format, const char* value)
 int action_get_backup(const std::optional<std::string>& ip, const std::optional<std::string>& out_dir,
                       const std::optional<std::string>& out_type, std::span<const std::string> config_names)
 {
-    if (!given(ip) || !given(out_dir)) {
+    if (!argument_given(ip) || !argument_given(out_dir)) {
         std::printf("Missing arguments for action get_backup.");
         log_color(colour_red, "Missing arguments for action get_backup.");
         return 2;

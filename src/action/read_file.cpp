@@ -1,5 +1,6 @@
 #include "action/read_file.h"
 
+#include "action/argument_given.h"
 #include "action/folder_path.h"
 #include "log/log.h"
 #include "platform/files.h"
@@ -9,11 +10,6 @@
 #include <vector>
 
 namespace {
-
-bool given(const std::optional<std::string>& value)
-{
-    return value && !value->empty();
-}
 
 // The remote name may carry a folder in either style; only its last part
 // names the local file.
@@ -31,7 +27,7 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
 {
     progress_set(0);
     // An empty folder would put the file at the root of the file system.
-    if (!given(ip) || remote_name.empty() || !given(folder) || !type) {
+    if (!argument_given(ip) || remote_name.empty() || !argument_given(folder) || !type) {
         log_color(colour_red, "[ERROR] Invalid arguments to action_read_file\n");
         return 2;
     }

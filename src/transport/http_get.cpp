@@ -1,7 +1,7 @@
 #include "transport/http_get.h"
 
-#include "transport/verbose.h"
 #include "transport/curl_handle.h"
+#include "transport/verbose.h"
 
 #include <new>
 
