@@ -70,6 +70,7 @@ void print_help()
     std::printf("channel\t\tChannel number (1-4).\n");
     std::printf("channelcsvfile\tChannel CSV file path.\n");
     std::printf("firmwarefile\tFirmware binary file path.\n");
+    std::printf("Manual page: man kelpu-cli\n");
 }
 
 // A later list replaces an earlier one; an empty one leaves it as it was.

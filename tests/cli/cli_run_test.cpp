@@ -24,7 +24,8 @@ TEST(CliRun, HelpPrintsTheHelpText)
                        "ip\t\tIP address of the controller.\n"
                        "channel\t\tChannel number (1-4).\n"
                        "channelcsvfile\tChannel CSV file path.\n"
-                       "firmwarefile\tFirmware binary file path.\n");
+                       "firmwarefile\tFirmware binary file path.\n"
+                       "Manual page: man kelpu-cli\n");
     EXPECT_EQ(run.exit_code, 0);
 }
 
