@@ -163,10 +163,13 @@ $(tail -n 20 "$work/backup.log")"
   [ -z "$(find "$kit" -name __pycache__)" ] || fail "the simulator left byte code in the kit"
 }
 
-# The shell under a virtual display until its window is mapped. Its window
-# is titled kelpkit until the page names it, and its class is kelpkit.
+# The shell under a virtual display until its window is mapped, started
+# through a link as the menu entry starts it, so that it must find its parts
+# from its own folder. Its window is titled kelpkit until the page names it,
+# and its class is kelpkit.
 check_shell() {
-  local shell=$root$(readlink "$bin/kelpkit")
+  local shell=$work/kelpkit
+  ln -s "$root$(readlink "$bin/kelpkit")" "$shell"
   cat >"$work/shell-window" <<'SCRIPT'
 "$1" >"$2/shell.log" 2>&1 &
 pid=$!
