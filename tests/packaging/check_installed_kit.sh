@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks a stripped installed kit below ROOT, as the package lays it out (or
-# `cmake --install --strip` into a DESTDIR), and runs it: the utility's version, a backup against the installed
-# simulator, and with --shell the desktop shell under Xvfb until its window
-# shows (skipped when the kit has no shell).
+# `cmake --install --strip` into a DESTDIR), and runs it: the utility's
+# version, a backup against the installed simulator, and with --shell the
+# desktop shell under Xvfb until its window shows (skipped when the kit has
+# no shell).
 #   check_installed_kit.sh ROOT KITDIR PREFIX [--shell]
 # ROOT is where the tree was unpacked or installed (a DESTDIR); KITDIR and
 # PREFIX are the folders the installed files expect (/opt/kelpkit, /usr).
@@ -88,7 +89,7 @@ check_layout() {
     complaints=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$file" 2>&1 >/dev/null || true)
     [ -z "$complaints" ] || fail "$page.1: $complaints"
     local text
-    text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>/dev/null | col -b)
+    text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>/dev/null | col -b || true)
     local section
     for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'EXIT STATUS' EXAMPLES; do
       grep -q "^$section\$" <<<"$text" || fail "$page.1 has no $section section"
@@ -132,7 +133,8 @@ start_simulator() {
 }
 
 check_runs() {
-  local cli=$root$(readlink "$bin/kelpu-cli")
+  local cli
+  cli=$root$(readlink "$bin/kelpu-cli")
   local version
   version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$cli" --version) || fail "kelpu-cli --version failed"
   [ "$version" = $'kelpu-cli\nVersion 1.3.0' ] || fail "kelpu-cli --version printed: $version"
@@ -146,18 +148,18 @@ check_runs() {
     --backupfileouttype=zip --backupfileout="$work/backups" >"$work/backup.log" 2>&1 || status=$?
   [ "$status" -eq 0 ] || fail "backup against the installed simulator: exit status $status
 $(tail -n 20 "$work/backup.log")"
-  local archives=("$work/backups"/backup_127.0.0.1_"$port"_ZANTOR_*.zip)
+  local archives=("$work/backups/backup_127.0.0.1_${port}_ZANTOR_"*.zip)
   if [ ! -f "${archives[0]}" ]; then
     fail "the backup wrote no archive"
   else
     local listing
-    listing=$(unzip -Z1 "${archives[0]}")
+    listing=$(unzip -Z1 "${archives[0]}" 2>&1) || fail "the backup archive does not open: $listing"
     local member
     for member in tool.txt flashfs.bin dali1.tar cd1.tar log.txt; do
       grep -qx "$member" <<<"$listing" || fail "the backup archive has no $member"
     done
   fi
-  kill "$sim_pid"
+  kill "$sim_pid" 2>/dev/null || true
   wait "$sim_pid" || fail "the installed simulator did not stop cleanly"
   sim_pid=
   [ -z "$(find "$kit" -name __pycache__)" ] || fail "the simulator left byte code in the kit"
