@@ -96,12 +96,17 @@ bool restore_entry(ZipArchive& archive, const BackupRestoreRow& row, unsigned pe
     return true;
 }
 
+struct ArchiveOutcome {
+    std::size_t configuration_files = 0;
+    std::vector<std::string> not_restored; // entry names
+};
+
 // Every configuration file of the archive, in archive order; the other
 // entries ("tool.txt", "flashfs.bin", "log.txt") are passed over but count
-// in the progress. Gives the entry names of the files not restored.
-std::vector<std::string> restore_archive(ZipArchive& archive, const RestoreTarget& target)
+// in the progress.
+ArchiveOutcome restore_archive(ZipArchive& archive, const RestoreTarget& target)
 {
-    std::vector<std::string> not_restored;
+    ArchiveOutcome outcome;
     const std::int64_t total = mzsimple_entries_total(archive);
     for (std::int64_t i = 0; i < total; ++i) {
         const auto percent = static_cast<unsigned>(100 * i / total);
@@ -111,13 +116,16 @@ std::vector<std::string> restore_archive(ZipArchive& archive, const RestoreTarge
         const std::optional<std::string> name = mzsimple_entry_name(archive);
         const BackupRestoreRow* row =
             mzsimple_entry_isdir(archive) == 0 && name ? backup_restore_lookup(*name) : nullptr;
-        if (row != nullptr && !restore_entry(archive, *row, percent, target)) {
-            log_color(colour_red, "File %s not restored.", row->tar_name.c_str());
-            not_restored.push_back(row->tar_name);
+        if (row != nullptr) {
+            ++outcome.configuration_files;
+            if (!restore_entry(archive, *row, percent, target)) {
+                log_color(colour_red, "File %s not restored.", row->tar_name.c_str());
+                outcome.not_restored.push_back(row->tar_name);
+            }
         }
         mzsimple_entry_close(archive);
     }
-    return not_restored;
+    return outcome;
 }
 
 void log_not_restored(const std::vector<std::string>& names)
@@ -208,12 +216,17 @@ int action_put_backup(const std::optional<std::string>& ip, const std::optional<
     if (!archive)
         return restore_tar_file(*backup_file, target);
 
-    const std::vector<std::string> not_restored = restore_archive(*archive, target);
+    const ArchiveOutcome outcome = restore_archive(*archive, target);
     mzsimple_close(std::move(archive));
     progress_set(100);
     log_color(colour_black, "%u%% Restore operation completed.", 100u);
-    if (not_restored.empty())
+    // Another kind of ZIP given by mistake must not pass for a restore.
+    if (outcome.configuration_files == 0) {
+        log_color(colour_red, "The archive holds no configuration file; nothing was restored.");
+        return 1;
+    }
+    if (outcome.not_restored.empty())
         return 0;
-    log_not_restored(not_restored);
+    log_not_restored(outcome.not_restored);
     return 1;
 }

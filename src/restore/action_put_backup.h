@@ -10,8 +10,8 @@
 //
 // 0 when every configuration file was restored; 1 when any was not (each is
 // named in the log, and in a red summary at the end), when the controller
-// status cannot be read (nothing is sent then) or when the file is neither a
-// ZIP nor a TAR archive; 2 for a missing argument, a backup file that cannot
+// status cannot be read (nothing is sent then), when the file is neither a
+// ZIP nor a TAR archive, or when the archive holds no configuration file; 2 for a missing argument, a backup file that cannot
 // be opened, or an archive made by a newer tool.
 int action_put_backup(const std::optional<std::string>& ip, const std::optional<std::string>& backup_file);
 

@@ -23,57 +23,61 @@ ConfigClass class_of(std::uint64_t index)
     return ConfigClass::copied;
 }
 
-int not_supported(const char* kind, unsigned stored, unsigned target)
+enum class Outcome {
+    done,
+    not_supported,  // to an older format; its message is out
+    cannot_convert, // unknown stored format or a length that does not fit it
+};
+
+Outcome not_supported(const char* kind, unsigned stored, unsigned target)
 {
     log_color(colour_red, "CONFIGURATION %s CONVERSION VERSION %u to %u IS NOT SUPPORTED!", kind, stored, target);
-    return convert_refused;
+    return Outcome::not_supported;
 }
 
-// A conversion that could not produce its file refuses it.
-int converted_into(Bytes&& result, Bytes& converted)
+// A conversion that could not produce its file gives nothing.
+Outcome converted_into(Bytes&& result, Bytes& converted)
 {
     if (result.empty())
-        return convert_refused;
+        return Outcome::cannot_convert;
     converted = std::move(result);
-    return convert_done;
+    return Outcome::done;
 }
 
-int copy_into(Source data, Bytes& converted)
+Outcome copy_into(Source data, Bytes& converted)
 {
     converted.assign(data.begin(), data.end());
-    return convert_done;
+    return Outcome::done;
 }
 
-int convert_channel(Source data, unsigned stored, unsigned target, Bytes& converted)
+Outcome convert_channel(Source data, std::uint32_t stored, unsigned target, Bytes& converted)
 {
-    const std::size_t old_size = channel_layouts[1].file_size;
-    const std::size_t v2_size = channel_layouts[2].file_size;
     switch (stored) {
     case 0:
     case 1:
         if (target <= 1)
             return copy_into(data, converted);
-        if (data.size() != old_size)
-            return convert_refused;
+        if (data.size() != channel_layouts[1].file_size)
+            return Outcome::cannot_convert;
         return converted_into(target == 2 ? convert_channel_01_to_2(data) : convert_channel_01_to_3(data), converted);
     case 2:
         if (target == 2)
             return copy_into(data, converted);
         if (target < 2)
             return not_supported("dali", stored, target);
-        if (data.size() != v2_size)
-            return convert_refused;
+        if (data.size() != channel_layouts[2].file_size)
+            return Outcome::cannot_convert;
         return converted_into(convert_channel_2_to_3(data), converted);
     case 3:
         if (target == 3)
             return copy_into(data, converted);
         return not_supported("dali", stored, target);
     default:
-        return convert_refused;
+        return Outcome::cannot_convert;
     }
 }
 
-int convert_inputs(Source data, unsigned stored, unsigned target, Bytes& converted)
+Outcome convert_inputs(Source data, std::uint32_t stored, unsigned target, Bytes& converted)
 {
     switch (stored) {
     case 1:
@@ -85,10 +89,10 @@ int convert_inputs(Source data, unsigned stored, unsigned target, Bytes& convert
         if (target == 0)
             return not_supported("dalicd", stored, target);
         if (data.size() != inputs_file_size_v2)
-            return convert_refused;
+            return Outcome::cannot_convert;
         return converted_into(convert_inputs_2_to_3(data), converted);
     default:
-        return convert_refused;
+        return Outcome::cannot_convert;
     }
 }
 
@@ -101,21 +105,29 @@ int convert_config(const BackupRestoreRow* row, const StatusRecord* status, Sour
     if (row->index > last_row_index)
         return convert_refused;
     const ConfigClass kind = class_of(row->index);
-    if (kind == ConfigClass::copied)
-        return copy_into(data, converted);
+    if (kind == ConfigClass::copied) {
+        copy_into(data, converted);
+        return convert_done;
+    }
 
+    const char* path = row->controller_path.c_str();
     // Without the firmware version there is no telling which format the
     // controller reads; guessing one could leave it with a file it cannot use.
     if (!status->firmware_version || status->firmware_version->empty()) {
-        log_color(colour_red, "The controller did not report its firmware version: %s cannot be converted.",
-                  row->controller_path.c_str());
+        log_color(colour_red, "The controller did not report its firmware version: %s cannot be converted.", path);
         return convert_refused;
     }
-    if (data.size() < header_revision_offset)
+    if (data.size() < header_version_offset + 4) {
+        log_color(colour_red, "%s is too short (%zu bytes) to hold its format.", path, data.size());
         return convert_refused;
-    const std::uint32_t stored = read_u32le(data, header_version_offset);
+    }
     const std::string& firmware = *status->firmware_version;
-    if (kind == ConfigClass::channel)
-        return convert_channel(data, stored, dali_format_for_firmware(firmware), converted);
-    return convert_inputs(data, stored, cd_format_for_firmware(firmware), converted);
+    const std::uint32_t stored = read_u32le(data, header_version_offset);
+    const Outcome outcome = kind == ConfigClass::channel
+                                ? convert_channel(data, stored, dali_format_for_firmware(firmware), converted)
+                                : convert_inputs(data, stored, cd_format_for_firmware(firmware), converted);
+    if (outcome == Outcome::cannot_convert)
+        log_color(colour_red, "%s (format %u, %zu bytes) cannot be converted for firmware %s.", path, stored,
+                  data.size(), firmware.c_str());
+    return outcome == Outcome::done ? convert_done : convert_refused;
 }

@@ -171,6 +171,7 @@ TEST(ConvertConfig, NewerToOlderIsNotSupportedAndProducesNothing)
 
 TEST(ConvertConfig, FilesThatCannotBeConvertedAreRefused)
 {
+    RedLines red;
     Bytes short_v2 = make_channel_file(2);
     short_v2.pop_back();
     EXPECT_EQ(convert("dali1.tar", "1.5.0", short_v2).result, convert_refused);
@@ -185,6 +186,10 @@ TEST(ConvertConfig, FilesThatCannotBeConvertedAreRefused)
     EXPECT_EQ(convert("cd1.tar", "2.2.4", inputs_v0).result, convert_refused);
     EXPECT_EQ(convert("cd1.tar", "2.2.4", Bytes(9435, 0)).result, convert_refused);
     EXPECT_EQ(convert("dali1.tar", "2.2.4", Bytes{1, 2, 3}).result, convert_refused);
+    // Each says which file and why.
+    ASSERT_EQ(red.lines.size(), 6u);
+    EXPECT_EQ(red.lines[0], "/etc/config/dali/dali1.bin (format 2, 10911 bytes) cannot be converted for firmware 1.5.0.\r\n");
+    EXPECT_EQ(red.lines[5], "/etc/config/dali/dali1.bin is too short (3 bytes) to hold its format.\r\n");
 
     const BackupRestoreRow beyond{603, "x.tar", "/x"};
     const StatusRecord status = firmware("2.2.4");

@@ -201,6 +201,19 @@ TEST(PutBackupArchive, OnlyConfigurationEntriesAreSentEachInATarOfItsOwn)
     EXPECT_EQ(window.texts(colour_green), std::vector<std::string>{"File restored."});
 }
 
+TEST(PutBackupArchive, ArchiveWithoutConfigurationFilesIsNoRestore)
+{
+    TempDir dir;
+    Simulator sim({"--flash-size", "1024"});
+    const fs::path archive = dir / "other.zip";
+    write_zip(archive, {{"readme.txt", text_bytes("a ZIP of something else")}, {"views7.bin", text_bytes("v")}});
+    LogWindow window;
+    EXPECT_EQ(put_backup(sim, archive), 1);
+    EXPECT_THAT(window.texts(colour_red),
+                ElementsAre("The archive holds no configuration file; nothing was restored."));
+    EXPECT_TRUE(uploads(sim).empty());
+}
+
 TEST(PutBackupArchive, ToolRecordOfANewerToolIsRefusedEvenWithoutAController)
 {
     TempDir dir;
