@@ -60,6 +60,8 @@ def parse_args(argv):
                    help='send backup TARs without "status.txt"')
     f.add_argument("--empty-store", action="store_true",
                    help='answer every configuration with "status.txt" alone')
+    p.add_argument("--full-store", action="store_true",
+                   help="hold every configuration file of the catalogue, not only the usual ones")
     f.add_argument("--tftp-drop-every", type=count, default=0, metavar="N",
                    help="leave out every Nth TFTP DATA packet sent; it goes out again "
                         "when the client stays silent for --tftp-timeout")
@@ -67,6 +69,11 @@ def parse_args(argv):
                    help="end every TFTP read or write after N blocks with an ERROR packet")
     f.add_argument("--tftp-error", action="store_true",
                    help="answer every TFTP request with an ERROR packet")
+    f.add_argument("--tftp-deny-write", type=count, action="append", default=[], metavar="N",
+                   help="answer the Nth TFTP write request (from 1) with an ERROR packet (repeatable)")
+    f.add_argument("--drop-restore", type=count, action="append", default=[], metavar="N",
+                   help="close the Nth restore trigger (from 1) without an answer and without "
+                        "applying the upload (repeatable)")
     f.add_argument("--no-tsize", action="store_true",
                    help="do not announce the transfer size of a TFTP read")
     f.add_argument("--flash-size", type=count, default=FLASH_SIZE, metavar="BYTES",
@@ -104,17 +111,19 @@ def main(argv):
     args = parse_args(argv)
     status = default_status(args.model, args.firmware_version, args.serial, args.mac)
     status.update(field.split("=", 1) for field in args.status_field)
-    controller = Controller(status, args.flash_size, args.empty_store, args.status_body)
+    controller = Controller(status, args.flash_size, args.empty_store, args.status_body,
+                            args.full_store)
     log = RequestLog(args.request_log)
     tcp, udp = bind_pair(args.port)
     port = tcp.getsockname()[1]
 
     tftp = TftpServer(udp, controller,
                       TftpFaults(args.tftp_drop_every, args.tftp_cut_after, not args.no_tsize,
-                                 args.tftp_error),
+                                 args.tftp_error, args.tftp_deny_write),
                       log.record, timeout=args.tftp_timeout)
     http = ApiServer(tcp, controller,
-                     HttpFaults(args.refuse_after, args.stall, args.http_404, args.no_status_txt),
+                     HttpFaults(args.refuse_after, args.stall, args.http_404, args.no_status_txt,
+                                args.drop_restore),
                      log, on_refuse=lambda: close_listener(http, serving=True))
 
     # The stop signals are blocked here, before any thread starts, so that

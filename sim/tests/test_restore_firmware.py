@@ -51,6 +51,18 @@ class RestoreTest(unittest.TestCase):
             self.assertEqual(log[1]["outcome"], "ok")
             self.assertEqual(sorted(log[1]["stored"]),
                              ["/etc/config/dali/dali_dt1_4_63.bin", "/etc/config/views/views5.bin"])
+            self.assertEqual(sorted((f["path"], f["bytes"], f["sha256"]) for f in log[1]["restored"]),
+                             [("/etc/config/dali/dali_dt1_4_63.bin", 3, hashlib.sha256(rare).hexdigest()),
+                              ("/etc/config/views/views5.bin", len(views),
+                               hashlib.sha256(views).hexdigest())])
+
+    def test_each_upload_is_applied_once(self):
+        with Sim() as sim:
+            self.assertEqual(upload(sim, ustar({"/etc/config/views/views5.bin": b"v1"})), 0)
+            self.assertEqual(sim.get("/api/v100/status.ssi?action=restoreconfig")[0], 200)
+            self.assertEqual(sim.get("/api/v100/status.ssi?action=restoreconfig")[0], 400)
+            self.assertEqual([r["outcome"] for r in sim.requests() if r["kind"] == "GET"],
+                             ["ok", "no-upload"])
 
     def test_channel_file_must_be_sound_for_this_controller(self):
         with Sim("--firmware-version", "2.2.4") as sim:
@@ -76,6 +88,33 @@ class RestoreTest(unittest.TestCase):
             self.assertEqual(sim.get("/api/v100/status.ssi?action=restoreconfig")[0], 400)
             self.assertEqual([r["outcome"] for r in sim.requests() if r["kind"] == "GET"],
                              ["no-upload", "bad-tar"])
+
+
+class RestoreFaultTest(unittest.TestCase):
+    def test_denied_write_is_only_the_one_asked_for(self):
+        with Sim("--tftp-deny-write", "2") as sim:
+            results = [upload(sim, ustar({"/etc/config/views/views%d.bin" % n: b"x"})) for n in range(3)]
+            self.assertEqual([r == 0 for r in results], [True, False, True])
+            self.assertEqual([r["outcome"] for r in sim.requests()], ["ok", "denied", "ok"])
+
+    def test_dropped_trigger_gets_no_answer_and_applies_nothing(self):
+        with Sim("--drop-restore", "1") as sim:
+            self.assertEqual(upload(sim, ustar({"/etc/config/views/views9.bin": b"new"})), 0)
+            with self.assertRaises(OSError):
+                sim.get("/api/v100/status.ssi?action=restoreconfig")
+            self.assertNotIn("/etc/config/views/views9.bin", backup(sim, "views9"))
+            self.assertEqual(sim.get("/api/v100/status.ssi?action=restoreconfig")[0], 200)
+            self.assertEqual(backup(sim, "views9")["/etc/config/views/views9.bin"], b"new")
+            self.assertEqual([r["outcome"] for r in sim.requests() if "restoreconfig" in r["query"]],
+                             ["dropped", "ok"])
+
+    def test_full_store_holds_every_configuration(self):
+        with Sim("--full-store", "--firmware-version", "1.3.0") as sim:
+            for name in ("dali_dt1_4_63", "views63", "dali_dt8_2_5"):
+                self.assertEqual(len(backup(sim, name)), 2, name)
+            # The channel files keep the firmware's format.
+            self.assertEqual(len(backup(sim, "dali1")["/etc/config/dali/dali1.bin"]), 11168)
+            self.assertNotIn("/etc/config/dali/cd1.bin", backup(sim, "cd1"))
 
 
 class FirmwareTest(unittest.TestCase):

@@ -48,15 +48,15 @@ def default_status(model, firmware, serial, mac):
 
 
 class Controller:
-    def __init__(self, status, flash_size, empty_store=False, status_body=None):
+    def __init__(self, status, flash_size, empty_store=False, status_body=None, full_store=False):
         self.status = status
         self.status_body = status_body
         self.lock = threading.Lock()
         self.flash = {name: pseudo_bytes(name, flash_size) for name in FLASH_NAMES}
         self.last_upload = None
-        self.store = {} if empty_store else self._seed()
+        self.store = {} if empty_store else self._seed(full_store)
 
-    def _seed(self):
+    def _seed(self, full_store):
         firmware = self.status["firmware_version"]
         dali_format = channel_files.format_for(channel_files.CHANNEL_FORMATS, firmware)
         cd_format = channel_files.format_for(channel_files.INPUTS_FORMATS, firmware)
@@ -66,7 +66,13 @@ class Controller:
             # Firmware before the inputs format 2 keeps no inputs files.
             if cd_format in channel_files.INPUTS_SIZES:
                 store[catalogue.inputs_path(channel)] = channel_files.inputs_file(channel, cd_format)
-        for name in SEEDED_NAMES:
+        names = SEEDED_NAMES
+        if full_store:
+            # Channel and inputs files only exist in a format the firmware has.
+            channel_files_paths = {f(c) for c in range(1, 5)
+                                   for f in (catalogue.channel_path, catalogue.inputs_path)}
+            names = [name for name, path in catalogue.CONFIG_FILES if path not in channel_files_paths]
+        for name in names:
             size = 32 + len(name) * 8
             store[catalogue.CONFIG_PATHS[name]] = pseudo_bytes(name, size)
         return store
@@ -108,10 +114,11 @@ class Controller:
     # Restore and firmware upgrade ------------------------------------------
 
     def restore(self):
-        """Applies the last upload as a TAR. Returns (outcome, stored paths,
+        """Applies the last upload as a TAR, once: a second trigger needs a
+        new upload. Returns (outcome, stored [{path, bytes, sha256}],
         rejected {path: reason})."""
         with self.lock:
-            upload = self.last_upload
+            upload, self.last_upload = self.last_upload, None
         if upload is None:
             return "no-upload", [], {}
         try:
@@ -126,7 +133,8 @@ class Controller:
                 continue
             with self.lock:
                 self.store[path] = data
-            stored.append(path)
+            stored.append({"path": path, "bytes": len(data),
+                           "sha256": hashlib.sha256(data).hexdigest()})
         return ("rejected" if rejected else "ok"), stored, rejected
 
     def _channel_file_fault(self, path, data):

@@ -12,11 +12,18 @@ NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></h
 
 
 class HttpFaults:
-    def __init__(self, refuse_after=None, stall=False, not_found=False, no_status_txt=False):
+    def __init__(self, refuse_after=None, stall=False, not_found=False, no_status_txt=False,
+                 drop_restore=()):
         self.refuse_after = refuse_after  # close the listener after N requests
+        self.drop_restore = set(drop_restore)  # restore triggers (from 1) closed unanswered
         self.stall = stall                # accept and never answer
         self.not_found = not_found        # 404 and an HTML page for everything
         self.no_status_txt = no_status_txt
+
+
+def _is_restore_trigger(parts):
+    return (parts.path == "/api/v100/status.ssi"
+            and parse_qs(parts.query).get("action", [""])[-1] == "restoreconfig")
 
 
 class ApiServer(ThreadingHTTPServer):
@@ -32,6 +39,7 @@ class ApiServer(ThreadingHTTPServer):
         self.log = log
         self.on_refuse = on_refuse
         self.count = 0
+        self.restore_count = 0
         self.count_lock = threading.Lock()
         self.stopping = threading.Event()
 
@@ -44,6 +52,12 @@ class ApiServer(ThreadingHTTPServer):
             if self.count == self.faults.refuse_after:
                 threading.Thread(target=self.on_refuse, daemon=True).start()
             return self.count
+
+    def drops_restore(self):
+        """Counts a restore trigger; True when this one goes unanswered."""
+        with self.count_lock:
+            self.restore_count += 1
+            return self.restore_count in self.faults.drop_restore
 
 
 class ApiHandler(BaseHTTPRequestHandler):
@@ -65,6 +79,12 @@ class ApiHandler(BaseHTTPRequestHandler):
             entry["outcome"] = "stalled"
             self.server.log.record(entry)
             self.server.stopping.wait()
+            return
+        if _is_restore_trigger(parts) and self.server.drops_restore():
+            # The upload stays unapplied; the client hears nothing back.
+            self.close_connection = True
+            entry["outcome"] = "dropped"
+            self.server.log.record(entry)
             return
         status, content_type, body, entry["outcome"], extra = self._route(parts)
         entry.update(extra)
@@ -88,9 +108,11 @@ class ApiHandler(BaseHTTPRequestHandler):
                 return 200, "application/json", controller.status_json(), "ok", {}
             if action == "restoreconfig":
                 outcome, stored, rejected = controller.restore()
-                body = json.dumps({"result": outcome, "stored": stored, "rejected": rejected})
+                paths = [f["path"] for f in stored]
+                body = json.dumps({"result": outcome, "stored": paths, "rejected": rejected})
                 return (200 if stored or outcome == "ok" else 400, "application/json",
-                        body.encode(), outcome, {"stored": stored, "rejected": rejected})
+                        body.encode(), outcome,
+                        {"stored": paths, "restored": stored, "rejected": rejected})
             if action == "firmwareupgrade":
                 outcome = controller.check_upgrade(query.get("hash", ""), query.get("size", ""))
                 body = json.dumps({"result": outcome}).encode()

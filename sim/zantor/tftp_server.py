@@ -19,8 +19,9 @@ MAX_UPLOAD = 64 * 1024 * 1024
 
 
 class TftpFaults:
-    def __init__(self, drop_every=0, cut_after=0, announce_tsize=True, deny=False):
+    def __init__(self, drop_every=0, cut_after=0, announce_tsize=True, deny=False, deny_writes=()):
         self.drop_every = drop_every      # leave out every Nth DATA packet sent
+        self.deny_writes = set(deny_writes)  # write requests (from 1) answered with ERROR
         self.cut_after = cut_after        # end a transfer with ERROR after N blocks
         self.announce_tsize = announce_tsize
         self.deny = deny                  # answer every request with ERROR
@@ -69,6 +70,7 @@ class TftpServer:
         self.timeout = timeout
         self.retries = retries
         self.sent_data = 0
+        self.writes = 0
         self.lock = threading.Lock()
 
     def serve_forever(self):
@@ -192,7 +194,14 @@ class TftpServer:
             self.sent_data += 1
             return self.sent_data % self.faults.drop_every == 0
 
+    def _denied_write(self):
+        with self.lock:
+            self.writes += 1
+            return self.writes in self.faults.deny_writes
+
     def _receive_file(self, sock, peer, name, options, entry):
+        if self._denied_write():
+            self._fail(ERR_UNDEFINED, "Service unavailable", "denied")
         if not self.files.accepts_upload(name):
             self._fail(ERR_ACCESS, "Access violation", "access-violation")
         announced = options.get("tsize")

@@ -5,6 +5,7 @@
 #include "cli/user_download_dir.h"
 #include "firmware/action_push_firmware.h"
 #include "log/log.h"
+#include "restore/action_put_backup.h"
 #include "status/status.h"
 
 #include <cstdio>
@@ -25,6 +26,18 @@ int do_nothing(const CommandOptions&)
     return 0;
 }
 
+void run_safety_backup(const CommandOptions& options, const char* message);
+
+// A restore that cannot start is refused before the safety backup, which
+// would otherwise take minutes for nothing.
+int run_put_backup(const CommandOptions& o)
+{
+    if (const int refused = put_backup_check_arguments(o.optIP, o.optBackupFileIn); refused != 0)
+        return refused;
+    run_safety_backup(o, "Downloading backup before restoring (%s)...");
+    return action_put_backup(o.optIP, o.optBackupFileIn);
+}
+
 struct ActionEntry {
     const char* name;
     int (*run)(const CommandOptions&); // null: not part of this build
@@ -32,7 +45,7 @@ struct ActionEntry {
 };
 
 const ActionEntry actions[] = {
-    {"put_backup", nullptr, "Downloading backup before restoring (%s)..."},
+    {"put_backup", run_put_backup, nullptr}, // takes its safety backup itself
     {"get_backup",
      [](const CommandOptions& o) {
          // The run's log goes into the backup as "log.txt".

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -244,7 +245,9 @@ TEST(SafetyBackup, BeforeARestoreGoesToTheDownloadFolderWithoutLog)
     Simulator sim({"--empty-store", "--flash-size", "4096"});
     ScratchDir home;
     const std::string downloads = home.path + "/Downloads"; // not there yet
-    const ProcessResult run = run_cli({"--action=put_backup", "--ip=" + sim.address()},
+    const std::string backup_file = home.path + "/backup.tar";
+    std::ofstream(backup_file) << "not restored";
+    const ProcessResult run = run_cli({"--action=put_backup", "--ip=" + sim.address(), "--backupfilein=" + backup_file},
                                       {"HOME=" + home.path, "XDG_CONFIG_HOME=" + home.path + "/.config"});
     EXPECT_THAT(run.out, HasSubstr("Downloading backup before restoring (" + downloads + ")...\r\n"));
     EXPECT_THAT(zip_entries(only_file(downloads)), ElementsAre("tool.txt", "flashfs.bin"));

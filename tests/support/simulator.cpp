@@ -108,6 +108,18 @@ void read_options(JsonReader& reader, std::map<std::string, std::string>& option
     }
 }
 
+// [{"path": ..., "bytes": ..., "sha256": ...}, ...] after its opening bracket.
+void read_restored(JsonReader& reader, std::vector<SimRestoredFile>& files)
+{
+    for (JsonEvent e = json_reader_next(reader); e != JE_ARRAY_END; e = json_reader_next(reader)) {
+        if (e != JE_OBJECT)
+            throw std::runtime_error("broken request log line");
+        std::map<std::string, std::string> fields;
+        read_options(reader, fields);
+        files.push_back({fields["path"], fields["sha256"], std::strtoull(fields["bytes"].c_str(), nullptr, 10)});
+    }
+}
+
 } // namespace
 
 SimRequest parse_sim_request(const std::string& line)
@@ -136,6 +148,8 @@ SimRequest parse_sim_request(const std::string& line)
             complete = false;
         } else if (name == "options" && value == JE_OBJECT) {
             read_options(reader, request.options);
+        } else if (name == "restored" && value == JE_ARRAY) {
+            read_restored(reader, request.restored);
         } else if (name == "bytes" && value == JE_NUMBER) {
             request.bytes = std::strtoull(json_reader_string(reader), nullptr, 10);
         } else if (auto field = texts.find(name); field != texts.end() && value == JE_STRING) {

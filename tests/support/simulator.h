@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+// One file that a restore trigger took over.
+struct SimRestoredFile {
+    std::string path, sha256;
+    std::uint64_t bytes = 0;
+};
+
 // One request as the simulator logged it. kind is "GET", "RRQ" or "WRQ";
 // bytes and sha256 describe the body or file sent (GET, RRQ) or received
 // (WRQ); raw is the whole JSON line, for members not listed here.
@@ -16,6 +22,7 @@ struct SimRequest {
     std::string kind, path, query, outcome, sha256;
     std::map<std::string, std::string> options;
     std::uint64_t bytes = 0;
+    std::vector<SimRestoredFile> restored; // restore triggers only
     std::string raw;
 };
 
