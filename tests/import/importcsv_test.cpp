@@ -153,7 +153,9 @@ TEST_F(ChannelImport, GroupsAndScenesCells)
 {
     struct Case { const char* groups; int mask; };
     for (Case c : {Case{"[15]", 0x8000}, Case{"[16,17]", 0}, Case{"null", 0}, Case{"3", 0}, Case{"", 0},
-                   Case{"[\"\"2\"\",0]", 0x5}, Case{"[0,[1],2]", 0x3}}) {
+                   Case{"[\"\"2\"\",0]", 0x5}, Case{"[0,[1],2]", 0x3}, Case{"[ 1 ,\t2 ]", 0x6},
+                   Case{"[01,3]", 0x1}, Case{"[1.9]", 0x2}, Case{"[1e1]", 0x400}, Case{"[-1]", 0},
+                   Case{"[1,2", 0x6}, Case{"[1,x,3]", 0x2}, Case{"[null,4]", 0x10}, Case{"[4294967297]", 0x2}}) {
         auto image = import(1, std::string(version_row) + "0,0,0,N,\"" + c.groups + "\",0,0,0,0,0,0,[]\n");
         const std::size_t r = record_at(1, 0);
         EXPECT_EQ(image->channel[r + 18] | image->channel[r + 19] << 8, c.mask) << c.groups;
@@ -170,6 +172,13 @@ TEST_F(ChannelImport, GroupsAndScenesCells)
     EXPECT_EQ(image->channel[r0 + 36], 255); // the import marker, not a 17th scene
     for (int k = 0; k < 16; ++k)
         EXPECT_EQ(image->channel[r1 + 20 + k], 255); // a bare number is no scene list
+
+    // Entries up to a syntax error count; fractions are cut toward zero.
+    image = import(3, std::string(version_row) + "0,0,0,N,[],0,0,0,0,0,0,\"[ 7 ,null, 9.8,-1\"\n" +
+                          "0,1,0,N,[],0,0,0,0,0,0,\"[3,\"\"4\"\",x,5]\"\n");
+    const std::uint8_t gap[] = {7, 255, 9, 255, 255}, error[] = {3, 4, 255};
+    EXPECT_TRUE(std::equal(std::begin(gap), std::end(gap), &image->channel[record_at(3, 0) + 20]));
+    EXPECT_TRUE(std::equal(std::begin(error), std::end(error), &image->channel[record_at(3, 1) + 20]));
 }
 
 TEST_F(ChannelImport, NamesKeepAtMost32BytesAndMayHoldCommasQuotesAndLineBreaks)
