@@ -46,7 +46,6 @@ int import_sheet(SheetKind kind, const BackupRecord& backup, const std::string& 
     return importcsv_done;
 }
 
-// The ChannelConfigImage is 20 KiB: it lives on the heap, one per channel.
 PairOutcome setup_one_channel(const std::string& ip, unsigned channel, const std::string& path, SheetKind kind)
 {
     const std::string base_address = "http://" + ip;
@@ -60,7 +59,7 @@ PairOutcome setup_one_channel(const std::string& ip, unsigned channel, const std
 
     TarStream tar;
     tar_open_memory_writer(tar);
-    auto image = std::make_unique<ChannelConfigImage>();
+    auto image = std::make_unique<ChannelConfigImage>(); // 20 KiB: not on the stack
     std::printf("CH=%u\n", channel);
     std::printf("FILE=%s\n", path.c_str());
 
@@ -103,7 +102,6 @@ PairOutcome setup_one_channel(const std::string& ip, unsigned channel, const std
     if (backup_push(ip, tar.buffer) != 0)
         return PairOutcome::failed;
     std::printf("OK\n");
-    backup_free(backup);
     return complete ? PairOutcome::restored : PairOutcome::failed;
 }
 

@@ -72,8 +72,8 @@ private:
             return;
         const ChannelLayout& layout = channel_layouts[*format];
         std::span<std::uint8_t> file(image.channel);
-        std::uint8_t* record = file.data() + device_record_offset(layout, row_.device_index);
         const std::size_t at = device_record_offset(layout, row_.device_index);
+        std::uint8_t* record = file.data() + at;
 
         std::uint32_t flags = read_u32le(file, at + device_flags);
         flags |= row_.power_on_false ? flag_power_on_false : flag_imported;

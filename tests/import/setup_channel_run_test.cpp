@@ -221,3 +221,20 @@ TEST(SetupChannelRun, OlderFormatsTakeTheSameSheet)
 }
 
 } // namespace
+
+namespace {
+
+TEST(SetupChannelRun, AChannelFileThatCannotBeReadIsNotReplacedByOneBuiltFromNothing)
+{
+    Simulator sim({"--empty-file", "dali1"});
+    const std::string sheet = examples + "office-channel.csv";
+    const ProcessResult run = setup(sim, "[1,2]", "channelcsvfile", "[\"" + sheet + "\",\"" + sheet + "\"]");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.out.find("Error '/etc/config/dali/dali1.bin' file size error."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Channel 1 skipped: its current channel file could not be read."), std::string::npos);
+    EXPECT_EQ(count_requests(sim, "WRQ"), 1); // channel 2 only
+    EXPECT_TRUE(channel_file_of(sim, 1).empty());
+    EXPECT_EQ(text_at(channel_file_of(sim, 2), 60 + 45), "Entrance downlight 1");
+}
+
+} // namespace
