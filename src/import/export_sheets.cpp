@@ -7,7 +7,6 @@
 #include <array>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 namespace {
 
@@ -25,8 +24,8 @@ std::string_view text_field(const std::uint8_t* field, std::size_t field_size)
 // "[a,b,...]" of the values, without the trailing ones equal to blank,
 // which the importer fills in by itself; inner blanks are written as
 // blank_text.
-template <typename Values>
-std::string json_array(const Values& values, unsigned blank, std::string_view blank_text)
+template <std::size_t N>
+std::string json_array(const std::array<unsigned, N>& values, unsigned blank, std::string_view blank_text)
 {
     std::size_t used = values.size();
     while (used > 0 && values[used - 1] == blank)
@@ -36,6 +35,20 @@ std::string json_array(const Values& values, unsigned blank, std::string_view bl
         if (k > 0)
             text += ',';
         text += values[k] == blank ? std::string(blank_text) : std::to_string(values[k]);
+    }
+    return text + "]";
+}
+
+// The group numbers of a membership mask.
+std::string json_groups(std::uint16_t mask)
+{
+    std::string text = "[";
+    for (unsigned g = 0; g < channel_group_count; ++g) {
+        if ((mask & (1u << g)) == 0)
+            continue;
+        if (text.size() > 1)
+            text += ',';
+        text += std::to_string(g);
     }
     return text + "]";
 }
@@ -107,18 +120,13 @@ std::string export_channel_sheet(std::span<const std::uint8_t> file, unsigned fo
             const std::uint8_t* entry = file.data() + layout.address_table + i * address_table_entry_size;
             unaddressed_state = std::all_of(entry, entry + address_table_entry_size, [](std::uint8_t b) { return b == 0; });
         }
-        std::vector<unsigned> groups;
-        const std::uint16_t mask = read_u16le(file, at + device_groups);
-        for (unsigned g = 0; g < channel_group_count; ++g)
-            if (mask & (1u << g))
-                groups.push_back(g);
         const std::uint8_t power_on = record[device_power_on_level];
         std::array<unsigned, device_scene_count> scenes;
         std::copy_n(record + device_scenes, device_scene_count, scenes.begin());
 
         append_row(sheet, {header_value, std::to_string(i),
                            short_address_cell(flags & flag_addressed, record[device_short_address], unaddressed_state),
-                           std::string(name), json_array(groups, 0x10000, ""),
+                           std::string(name), json_groups(read_u16le(file, at + device_groups)),
                            (flags & flag_power_on_false) && power_on == 100 ? "false" : level_or_null(power_on),
                            level_or_null(record[device_system_failure_level]), std::to_string(record[device_min_level]),
                            std::to_string(record[device_max_level]), std::to_string(record[device_fade_rate]),
