@@ -62,6 +62,16 @@ TEST(SetupChannelRun, ExampleChannelSheetReachesTheControllerAndKeepsTheRest)
     EXPECT_EQ(std::memcmp(&after[6460], &before[6460], 7072 - 6460), 0);
     EXPECT_EQ(std::memcmp(&after[0], &before[0], 4), 0);
     EXPECT_EQ(std::memcmp(&after[8], &before[8], 52), 0);
+
+    // A later backup holds the restored file; GNU tar reads it back.
+    SheetFolder backup;
+    const ProcessResult get = run_cli({"--action=get_backup", "--ip=" + sim.address(), "--backupfileouttype=directory",
+                                       "--backupfileout=" + backup.path, "--backupconfig=[\"dali1\"]"});
+    EXPECT_EQ(get.exit_code, 0) << get.out;
+    const ProcessResult member =
+        run_process({"tar", "-xOPf", backup.path + "/dali1.tar", "/etc/config/dali/dali1.bin"});
+    EXPECT_EQ(member.exit_code, 0) << member.err;
+    EXPECT_EQ(member.out, std::string(after.begin(), after.end()));
 }
 
 TEST(SetupChannelRun, ExampleGroupsAndInputsSheets)
