@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -24,12 +23,13 @@ void* limited_realloc(void* block, std::size_t size)
     return std::realloc(block, size);
 }
 
-struct CsvParserFree {
-    void operator()(csv_parser* parser) const
-    {
-        csv_free(parser);
-        delete parser;
-    }
+// A libcsv parser that releases its field buffer when it goes.
+struct CsvTokeniser {
+    csv_parser parser{};
+    CsvTokeniser() = default;
+    CsvTokeniser(const CsvTokeniser&) = delete;
+    CsvTokeniser& operator=(const CsvTokeniser&) = delete;
+    ~CsvTokeniser() { csv_free(&parser); }
 };
 
 void field_callback(void* text, std::size_t length, void* import)
@@ -77,10 +77,11 @@ int csv_import_file(const std::string& path, CsvSheetImport& import)
 {
     import.state = CsvImportState{};
     import.version = 0;
-    std::unique_ptr<csv_parser, CsvParserFree> parser(new csv_parser{});
-    if (csv_init(parser.get(), CSV_APPEND_NULL) != 0)
+    CsvTokeniser tokeniser;
+    csv_parser* parser = &tokeniser.parser;
+    if (csv_init(parser, CSV_APPEND_NULL) != 0)
         return importcsv_no_tokeniser;
-    csv_set_realloc_func(parser.get(), limited_realloc);
+    csv_set_realloc_func(parser, limited_realloc);
 
     FileHandle file(std::fopen(path.c_str(), "rb"));
     if (!file)
@@ -91,12 +92,12 @@ int csv_import_file(const std::string& path, CsvSheetImport& import)
         const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
         if (n == 0)
             break;
-        if (csv_parse(parser.get(), chunk, n, field_callback, row_callback, &import) < n)
+        if (csv_parse(parser, chunk, n, field_callback, row_callback, &import) < n)
             return report_parse_error(*parser);
     }
     if (import.stopped)
         return importcsv_not_supported;
-    if (csv_fini(parser.get(), field_callback, row_callback, &import) != 0)
+    if (csv_fini(parser, field_callback, row_callback, &import) != 0)
         return report_parse_error(*parser);
     std::printf("%lu fields, %lu rows\n", static_cast<unsigned long>(import.state.field_index),
                 static_cast<unsigned long>(import.state.row_count));
