@@ -6,8 +6,14 @@
 #include "channel/channel_layout.h"
 #include "tar/tar_stream.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+
+// Bits of a device record's flags (channel and inputs files alike).
+inline constexpr std::uint32_t flag_addressed = 1u << 0;      // the device has a short address
+inline constexpr std::uint32_t flag_imported = 1u << 1;       // configured by an import
+inline constexpr std::uint32_t flag_power_on_false = 1u << 3; // imported with power-on level "false"
 
 // "/etc/config/dali/dali%u.bin" and "/etc/config/dali/cd%u.bin".
 std::string dali_file_path(unsigned channel);

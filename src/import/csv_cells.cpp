@@ -3,8 +3,8 @@
 #include "json/json_reader.h"
 
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <strings.h>
 
 namespace {

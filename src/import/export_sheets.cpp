@@ -1,5 +1,6 @@
 #include "import/export_sheets.h"
 
+#include "channel/channel_file.h"
 #include "channel/channel_layout.h"
 #include "import/import.h"
 
@@ -9,9 +10,6 @@
 #include <string_view>
 
 namespace {
-
-constexpr std::uint32_t flag_addressed = 1u << 0;
-constexpr std::uint32_t flag_power_on_false = 1u << 3;
 
 // A zero-terminated text field of field_size bytes, as the importer would
 // keep it (at most field_size - 1 bytes).

@@ -26,10 +26,6 @@ struct PendingDevice {
     bool power_on_false = false;
 };
 
-constexpr std::uint32_t flag_addressed = 1u << 0;
-constexpr std::uint32_t flag_imported = 1u << 1;
-constexpr std::uint32_t flag_power_on_false = 1u << 3;
-
 class ChannelSheetImport : public CsvSheetImport {
 public:
     using CsvSheetImport::CsvSheetImport;

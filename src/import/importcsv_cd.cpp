@@ -34,9 +34,6 @@ struct PendingInput {
     std::array<InstanceBytes, array_column_count> arrays{};
 };
 
-constexpr std::uint32_t flag_addressed = 1u << 0;
-constexpr std::uint32_t flag_imported = 1u << 1;
-
 // Which settings columns fill which bytes of an instance's table entry, by
 // instance type (push button, occupancy sensor, light sensor).
 struct TypeSettings {
