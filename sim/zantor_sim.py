@@ -8,6 +8,7 @@ import socket
 import sys
 import threading
 
+from zantor.catalogue import CONFIG_PATHS
 from zantor.controller import Controller, default_status
 from zantor.http_api import ApiServer, HttpFaults
 from zantor.request_log import RequestLog
@@ -62,6 +63,8 @@ def parse_args(argv):
                    help='answer every configuration with "status.txt" alone')
     p.add_argument("--full-store", action="store_true",
                    help="hold every configuration file of the catalogue, not only the usual ones")
+    f.add_argument("--empty-file", action="append", default=[], metavar="NAME",
+                   help="keep configuration NAME as a file of 0 bytes (repeatable)")
     f.add_argument("--tftp-drop-every", type=count, default=0, metavar="N",
                    help="leave out every Nth TFTP DATA packet sent; it goes out again "
                         "when the client stays silent for --tftp-timeout")
@@ -113,6 +116,8 @@ def main(argv):
     status.update(field.split("=", 1) for field in args.status_field)
     controller = Controller(status, args.flash_size, args.empty_store, args.status_body,
                             args.full_store)
+    for name in args.empty_file:
+        controller.store[CONFIG_PATHS[name]] = b""
     log = RequestLog(args.request_log)
     tcp, udp = bind_pair(args.port)
     port = tcp.getsockname()[1]

@@ -4,6 +4,8 @@
 #include "action/read_file.h"
 #include "cli/user_download_dir.h"
 #include "firmware/action_push_firmware.h"
+#include "import/action_export_channel.h"
+#include "import/action_setup_channel.h"
 #include "log/log.h"
 #include "restore/action_put_backup.h"
 #include "status/status.h"
@@ -58,7 +60,15 @@ const ActionEntry actions[] = {
     {"push_firmware",
      [](const CommandOptions& o) { return action_push_firmware(o.optIP, o.optFirmwareFile); },
      "Downloading backup before firmware upgrade (%s)..."},
-    {"setup_channel", nullptr, nullptr},
+    {"setup_channel",
+     [](const CommandOptions& o) {
+         return action_setup_channel(o.optIP, o.optChannels, o.optChannelCsvFiles, o.optChannelGroupsCsvFiles,
+                                     o.optChannelInputsCsvFiles);
+     },
+     nullptr},
+    {"export_channel",
+     [](const CommandOptions& o) { return action_export_channel(o.optIP, o.optChannels, o.optBackupFileOut); },
+     nullptr},
     {"get_status", [](const CommandOptions& o) { return action_get_status(o.optIP); }, nullptr},
     {"read_file_flashraw",
      [](const CommandOptions& o) {

@@ -1,12 +1,12 @@
 #include "restore/action_put_backup.h"
 
+#include "backup/backup_push.h"
 #include "catalogue/backup_catalogue.h"
 #include "firmware/file_read.h"
 #include "log/log.h"
 #include "mzsimple/mzsimple.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "restore/backup_push.h"
 #include "restore/convert_config.h"
 #include "restore/restore_tar.h"
 #include "restore/tool_check.h"
@@ -29,7 +29,6 @@ constexpr std::size_t summary_names_length = 400;
 
 struct RestoreTarget {
     std::string ip;
-    std::string base_address;
     StatusRecord status;
 };
 
@@ -90,7 +89,7 @@ bool restore_entry(ZipArchive& archive, const BackupRestoreRow& row, unsigned pe
         return false;
     Bytes tar = restore_tar(row.controller_path, converted, now_seconds());
     converted = {};
-    if (backup_push(target.base_address, target.ip, std::move(tar)) != 0)
+    if (backup_push(target.ip, tar) != 0)
         return false;
     std::printf("\033[32m%s\tbackup push completed.\n\n\033[0m", "backup");
     return true;
@@ -162,7 +161,7 @@ int restore_tar_file(const std::string& path, const RestoreTarget& target)
     tar_close(tar);
     Bytes bytes;
     if (file_read_append(path, bytes) == FileReadResult::done && !bytes.empty() &&
-        backup_push(target.base_address, target.ip, std::move(bytes)) == 0) {
+        backup_push(target.ip, bytes) == 0) {
         std::printf("OK\n");
         return 0;
     }
@@ -199,7 +198,7 @@ int action_put_backup(const std::optional<std::string>& ip, const std::optional<
 {
     if (const int refused = put_backup_check_arguments(ip, backup_file); refused != 0)
         return refused;
-    RestoreTarget target{*ip, "http://" + *ip, {}};
+    RestoreTarget target{*ip, {}};
     const int status_result = status_fetch(target.ip, target.status);
     if (status_result == 0)
         std::printf("model_name=%s\r\n", target.status.model_name->c_str());

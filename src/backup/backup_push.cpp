@@ -1,4 +1,4 @@
-#include "restore/backup_push.h"
+#include "backup/backup_push.h"
 
 #include "firmware/file_image.h"
 #include "firmware/firmware_push.h"
@@ -7,14 +7,13 @@
 
 #include <cstdio>
 
-int backup_push(std::string_view base_address, std::string_view ip, std::vector<std::uint8_t> tar)
+int backup_push(std::string_view ip, std::span<const std::uint8_t> tar)
 {
-    if (tar.empty() || base_address.empty())
+    if (ip.empty() || tar.empty())
         return 1;
     FileImage image;
     image.size = tar.size();
-    image.data = std::move(tar);
-    // The upload reports its own failure.
+    image.data.assign(tar.begin(), tar.end());
     if (firmware_push_tftp(ip, image, false) != 0)
         return 1;
     std::printf("%s\tbackup file pushed.\n", "backup");
