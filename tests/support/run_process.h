@@ -16,6 +16,7 @@ struct ProcessResult {
 ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::vector<std::string>& extra_env = {});
 
-// The built kelpu-cli with the given arguments.
+// The built kelpu-cli with the given arguments, without a display (so
+// without its log window) unless extra_env names one.
 ProcessResult run_cli(const std::vector<std::string>& args,
                       const std::vector<std::string>& extra_env = {});
