@@ -41,6 +41,30 @@ void on_copy_activate(GtkMenuItem*, gpointer window)
     static_cast<LogWindow*>(window)->copy_log_to_clipboard();
 }
 
+bool over_item(GtkWidget* item, const GdkEventButton* event)
+{
+    GtkAllocation area;
+    gtk_widget_get_allocation(item, &area);
+    return event->x >= area.x && event->x < area.x + area.width && event->y >= area.y &&
+           event->y < area.y + area.height;
+}
+
+// A menu bar item without a menu ignores a quick click (it waits for a menu
+// to open); the item is a command, so a click runs it. The keyboard
+// (F10, Enter) goes the menu bar's own way.
+gboolean on_menu_bar_press(GtkWidget*, GdkEventButton* event, gpointer item)
+{
+    return event->button == GDK_BUTTON_PRIMARY && over_item(GTK_WIDGET(item), event);
+}
+
+gboolean on_menu_bar_release(GtkWidget*, GdkEventButton* event, gpointer item)
+{
+    if (event->button != GDK_BUTTON_PRIMARY || !over_item(GTK_WIDGET(item), event))
+        return FALSE;
+    gtk_menu_item_activate(GTK_MENU_ITEM(item));
+    return TRUE;
+}
+
 } // namespace
 
 LogWindow::LogWindow()
@@ -53,6 +77,8 @@ LogWindow::LogWindow()
     GtkWidget* copy_item = gtk_menu_item_new_with_label("Copy log to clipboard");
     g_signal_connect(copy_item, "activate", G_CALLBACK(on_copy_activate), this);
     gtk_menu_shell_append(GTK_MENU_SHELL(menu_bar), copy_item);
+    g_signal_connect(menu_bar, "button-press-event", G_CALLBACK(on_menu_bar_press), copy_item);
+    g_signal_connect(menu_bar, "button-release-event", G_CALLBACK(on_menu_bar_release), copy_item);
 
     GtkWidget* text_view = gtk_text_view_new();
     gtk_text_view_set_editable(GTK_TEXT_VIEW(text_view), FALSE);

@@ -11,8 +11,6 @@
 
 extern char** environ;
 
-namespace {
-
 std::vector<std::string> merged_environment(const std::vector<std::string>& extra)
 {
     std::vector<std::string> env;
@@ -28,6 +26,8 @@ std::vector<std::string> merged_environment(const std::vector<std::string>& extr
     env.insert(env.end(), extra.begin(), extra.end());
     return env;
 }
+
+namespace {
 
 std::vector<char*> c_strings(std::vector<std::string>& texts)
 {

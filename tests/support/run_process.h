@@ -11,6 +11,10 @@ struct ProcessResult {
     std::string err;
 };
 
+// This process's environment with extra's "NAME=value" entries added or
+// replacing those of the same name.
+std::vector<std::string> merged_environment(const std::vector<std::string>& extra);
+
 // extra_env entries are "NAME=value", added to (or replacing in) this
 // process's environment.
 ProcessResult run_process(const std::vector<std::string>& argv,
