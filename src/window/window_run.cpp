@@ -59,6 +59,7 @@ public:
     {
         const std::lock_guard lock(mutex_);
         worker_status_ = status;
+        changed_.notify_all();
         g_idle_add(close_unless_pausing, this);
     }
 
@@ -83,11 +84,13 @@ public:
         return worker_status_.value_or(action_status_.value_or(stopped_by_user_status));
     }
 
-    // Window thread, after the user closed the window mid-run.
+    // Window thread, after the user closed the window mid-run. A worker that
+    // has stopped (or returned) is no longer writing any file.
     [[noreturn]] void end_stopped_run()
     {
         std::unique_lock lock(mutex_);
-        const bool worker_waits = changed_.wait_for(lock, worker_stop_wait, [&] { return parked_; });
+        const bool worker_waits =
+            changed_.wait_for(lock, worker_stop_wait, [&] { return parked_ || worker_status_.has_value(); });
         partial_files_remove_all();
         // A worker that did not stop may hold standard output; its lines
         // so far are kept only when that cannot block.

@@ -114,7 +114,7 @@ TEST_F(LogWindowTest, BackupShowsItsLogAndProgressThenClosesAfterThePause)
     TempFolder out;
     BackgroundCli run(backup_args(sim, out), {x.display_env()});
     const std::string window = x.find_window(title, 20s);
-    ASSERT_FALSE(window.empty()) << x.display_env() << "\n" << run.err();
+    ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     EXPECT_EQ(x.window_title(window), title);
     EXPECT_EQ(x.window_size(window), std::make_pair(800, 600));
 
@@ -181,7 +181,7 @@ TEST_F(LogWindowTest, ClosingTheWindowMidRunEndsItWithFailureAndNoArchive)
     TempFolder out;
     BackgroundCli run(backup_args(sim, out), {x.display_env()});
     const std::string window = x.find_window(title, 20s);
-    ASSERT_FALSE(window.empty()) << x.display_env() << "\n" << run.err();
+    ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     std::this_thread::sleep_for(1s);
     ASSERT_FALSE(run.exit_status());
     x.tool({"xdotool", "windowclose", window});
@@ -199,7 +199,7 @@ TEST_F(LogWindowTest, ClosingTheWindowWhileTheControllerIsSilentEndsTheRunToo)
     TempFolder out;
     BackgroundCli run(backup_args(sim, out), {x.display_env()});
     const std::string window = x.find_window(title, 20s);
-    ASSERT_FALSE(window.empty()) << x.display_env() << "\n" << run.err();
+    ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     std::this_thread::sleep_for(2s);
     ASSERT_FALSE(run.exit_status());
     x.tool({"xdotool", "windowclose", window});
@@ -216,7 +216,7 @@ TEST_F(LogWindowTest, ClosingTheWindowInThePauseKeepsTheRunsResult)
     args.push_back(R"(--backupconfig=["systemconfig"])");
     BackgroundCli run(args, {x.display_env()});
     const std::string window = x.find_window(title, 20s);
-    ASSERT_FALSE(window.empty()) << x.display_env() << "\n" << run.err();
+    ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     ASSERT_TRUE(wait_for_output(run, "Completed", 30s)) << run.out();
     x.tool({"xdotool", "windowclose", window});
 
@@ -231,7 +231,7 @@ TEST_F(LogWindowTest, AnEmptyLogLeavesTheClipboardAlone)
     // Without arguments nothing is logged; the window still waits its pause.
     BackgroundCli run({}, {x.display_env()});
     const std::string window = x.find_window(title, 20s);
-    ASSERT_FALSE(window.empty()) << x.display_env() << "\n" << run.err();
+    ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     const Clock::time_point shown = Clock::now();
     run_process({"sh", "-c", "printf earlier | xclip -selection clipboard -i >/dev/null 2>&1"}, {x.display_env()});
     ASSERT_EQ(clipboard(), "earlier");

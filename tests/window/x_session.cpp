@@ -121,6 +121,8 @@ XServer::XServer()
 
 XServer::~XServer()
 {
+    if (ended_)
+        return;
     kill(pid_, SIGTERM);
     for (int waited_ms = 0; waited_ms < 5000; waited_ms += 10) {
         if (waitpid(pid_, nullptr, WNOHANG) == pid_)
@@ -128,6 +130,19 @@ XServer::~XServer()
         std::this_thread::sleep_for(10ms);
     }
     end_process(pid_);
+}
+
+std::string XServer::state() const
+{
+    int status = 0;
+    if (!ended_ && waitpid(pid_, &status, WNOHANG) == pid_)
+        ended_ = status;
+    if (!ended_)
+        return "Xvfb " + display_ + " running";
+    status = *ended_;
+    if (WIFSIGNALED(status))
+        return "Xvfb " + display_ + " killed by signal " + std::to_string(WTERMSIG(status));
+    return "Xvfb " + display_ + " ended with status " + std::to_string(WEXITSTATUS(status));
 }
 
 ProcessResult XServer::tool(const std::vector<std::string>& argv) const

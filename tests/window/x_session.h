@@ -22,6 +22,8 @@ public:
     XServer& operator=(const XServer&) = delete;
 
     std::string display_env() const { return "DISPLAY=" + display_; }
+    // How the server is: "running", or how it ended.
+    std::string state() const;
     // Runs an X tool (xdotool, xwininfo, xclip, import) on this display.
     ProcessResult tool(const std::vector<std::string>& argv) const;
 
@@ -35,6 +37,7 @@ public:
 private:
     pid_t pid_ = -1;
     std::string display_;
+    mutable std::optional<int> ended_; // wait status, once reaped
 };
 
 // A window's pixels as the screen shows them.
