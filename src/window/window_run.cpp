@@ -194,6 +194,9 @@ bool log_window_wanted()
 
 std::optional<int> run_in_log_window(const WindowWork& work)
 {
+    // The run formats and parses numbers the same way with a window as
+    // without one: GTK may not switch the process to the user's locale.
+    gtk_disable_setlocale();
     if (!gtk_init_check(nullptr, nullptr))
         return std::nullopt;
     LogWindow window;
