@@ -184,7 +184,7 @@ TEST_F(LogWindowTest, ClosingTheWindowMidRunEndsItWithFailureAndNoArchive)
     ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     std::this_thread::sleep_for(1s);
     ASSERT_FALSE(run.exit_status());
-    x.tool({"xdotool", "windowclose", window});
+    x.ask_to_close(window);
 
     EXPECT_EQ(run.wait(10s), 1);
     EXPECT_EQ(run.out().find("Completed"), std::string::npos) << run.out();
@@ -202,10 +202,10 @@ TEST_F(LogWindowTest, ClosingTheWindowWhileTheControllerIsSilentEndsTheRunToo)
     ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     std::this_thread::sleep_for(2s);
     ASSERT_FALSE(run.exit_status());
-    x.tool({"xdotool", "windowclose", window});
+    x.ask_to_close(window);
 
     EXPECT_EQ(run.wait(10s), 1);
-    EXPECT_EQ(out.entries(), std::vector<std::string>{});
+    EXPECT_EQ(out.entries(), std::vector<std::string>{}) << run.out() << run.err();
 }
 
 TEST_F(LogWindowTest, ClosingTheWindowInThePauseKeepsTheRunsResult)
@@ -218,7 +218,7 @@ TEST_F(LogWindowTest, ClosingTheWindowInThePauseKeepsTheRunsResult)
     const std::string window = x.find_window(title, 20s);
     ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     ASSERT_TRUE(wait_for_output(run, "Completed", 30s)) << run.out();
-    x.tool({"xdotool", "windowclose", window});
+    x.ask_to_close(window);
 
     EXPECT_EQ(run.wait(2s), 0);
     ASSERT_EQ(out.entries().size(), 1u);

@@ -1,5 +1,6 @@
 #include "window/x_session.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -81,8 +83,11 @@ pid_t start_xvfb(int number)
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     // With -displayfd Xvfb writes the display number once it accepts
     // clients, and ends at once when the display is taken.
+    // -noreset: by default the server resets when its last client leaves
+    // and refuses connections meanwhile, which a test's short-lived X tools
+    // would make it do at any moment.
     const pid_t pid = spawn({"Xvfb", ":" + std::to_string(number), "-displayfd", "3", "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"},
+                             "-nolisten", "tcp", "-noreset"},
                             merged_environment({}), actions);
     close(ready[1]);
     std::string written;
@@ -164,6 +169,22 @@ std::string XServer::find_window(const std::string& title, std::chrono::millisec
         std::this_thread::sleep_for(50ms);
     } while (std::chrono::steady_clock::now() < deadline);
     return {};
+}
+
+void XServer::ask_to_close(const std::string& window) const
+{
+    const std::unique_ptr<Display, int (*)(Display*)> connection(XOpenDisplay(display_.c_str()), XCloseDisplay);
+    if (!connection)
+        throw std::runtime_error("cannot connect to " + display_);
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = std::stoul(window);
+    close.xclient.message_type = XInternAtom(connection.get(), "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(connection.get(), "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(connection.get(), close.xclient.window, False, NoEventMask, &close);
+    XSync(connection.get(), False);
 }
 
 std::string XServer::window_title(const std::string& window) const

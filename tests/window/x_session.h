@@ -30,6 +30,9 @@ public:
     // The visible window with that exact title, as xdotool names it; empty
     // when none shows within limit.
     std::string find_window(const std::string& title, std::chrono::milliseconds limit) const;
+    // Asks the window to close as a window manager does when the user
+    // clicks its close button (WM_DELETE_WINDOW).
+    void ask_to_close(const std::string& window) const;
     std::string window_title(const std::string& window) const;
     // Width and height as xwininfo reports them.
     std::pair<int, int> window_size(const std::string& window) const;
