@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <thread>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -36,6 +39,24 @@ TEST(TerminalProgress, ABackupShowsItsProgressOnTheBottomRowAndClearsItAtTheEnd)
     EXPECT_TRUE(shown.ends_with(terminal_given_back)) << shown;
     // Standard output did not go to the terminal.
     EXPECT_NE(run.out().find("100% Completed"), std::string::npos);
+}
+
+TEST(TerminalProgress, AnInterruptedRunGivesTheTerminalBackItsWholeHeight)
+{
+    // Lost TFTP packets make the flash image take seconds to arrive.
+    Simulator sim({"--tftp-drop-every", "100", "--tftp-timeout", "0.5"});
+    TempFolder out;
+    BackgroundCli run({"--action=read_file_flashfs", "--ip=" + sim.address(), "--backupfileouttype=raw",
+                       "--backupfileout=" + out.path()},
+                      {"DISPLAY=", "WAYLAND_DISPLAY="}, TerminalOn::standard_error);
+    for (int waited = 0; waited < 300 && run.terminal_text().find("[  ") == std::string::npos; ++waited) {
+        ASSERT_FALSE(run.exit_status()) << run.out();
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_NE(run.terminal_text().find(bottom_row_set_aside), std::string::npos) << run.terminal_text();
+    run.send_signal(SIGINT);
+    EXPECT_EQ(run.wait(10s), -1);
+    EXPECT_TRUE(run.terminal_text().ends_with(terminal_given_back)) << run.terminal_text();
 }
 
 TEST(TerminalProgress, WorkWithoutProgressLeavesTheTerminalAlone)

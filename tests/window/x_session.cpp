@@ -306,6 +306,11 @@ std::optional<int> BackgroundCli::wait(std::chrono::milliseconds limit)
     return exit_status();
 }
 
+void BackgroundCli::send_signal(int signal_number) const
+{
+    kill(pid_, signal_number);
+}
+
 std::string BackgroundCli::out() const
 {
     return read_file(out_path_);

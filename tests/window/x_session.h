@@ -70,6 +70,7 @@ public:
     std::optional<int> wait(std::chrono::milliseconds limit);
     std::string out() const;
     std::string err() const;
+    void send_signal(int signal_number) const;
     // What reached the terminal so far.
     const std::string& terminal_text() const { return terminal_text_; }
 
