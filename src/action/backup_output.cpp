@@ -11,6 +11,7 @@ namespace {
 
 bool write_file(const std::string& path, std::span<const std::uint8_t> bytes)
 {
+    const PartialFile unfinished(path);
     FileHandle file(std::fopen(path.c_str(), "wb"));
     return file && file_write_and_close(std::move(file), bytes);
 }
@@ -29,6 +30,7 @@ bool add_entry(ZipArchive& archive, std::string_view name, std::span<const std::
 bool backup_output_open_zip(BackupOutput& output, const std::string& path)
 {
     output.location = path;
+    output.unfinished.emplace(path);
     output.archive = mzsimple_open(path, 6, 'w');
     if (!output.archive) {
         log_color(colour_red, "Could not open zip file for writing: %s", path.c_str());
@@ -55,7 +57,9 @@ bool backup_output_store(BackupOutput& output, std::string_view name, std::span<
 
 bool backup_output_close(BackupOutput& output)
 {
-    if (!output.archive || mzsimple_close(std::move(output.archive)) == 0)
+    const bool closed = !output.archive || mzsimple_close(std::move(output.archive)) == 0;
+    output.unfinished.reset();
+    if (closed)
         return true;
     log_color(colour_red, "Could not write zip file: %s", output.location.c_str());
     return false;

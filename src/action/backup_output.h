@@ -2,9 +2,11 @@
 // Where a backup goes: one ZIP archive, or loose files in a folder.
 
 #include "mzsimple/mzsimple.h"
+#include "platform/partial_files.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +14,7 @@
 struct BackupOutput {
     std::unique_ptr<ZipArchive> archive; // set for ZIP output
     std::string location;                // the archive file, or the folder
+    std::optional<PartialFile> unfinished; // the archive until it is written out
 };
 
 // Creates the archive file (level 6); false, with a red line, when it cannot.

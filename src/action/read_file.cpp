@@ -4,6 +4,7 @@
 #include "action/folder_path.h"
 #include "log/log.h"
 #include "platform/files.h"
+#include "platform/partial_files.h"
 #include "transport/tftp_read.h"
 
 #include <cstdio>
@@ -37,6 +38,7 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
         return 2;
     }
     std::printf("[INFO] Output file: %s", path->c_str());
+    const PartialFile unfinished(*path);
     FileHandle file(std::fopen(path->c_str(), "wb"));
     if (!file) {
         log_color(colour_red, "[ERROR] Cannot open output file: %s\n", path->c_str());

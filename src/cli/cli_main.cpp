@@ -6,7 +6,6 @@
 #include <curl/curl.h>
 
 #include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -24,7 +23,7 @@ void echo_main_values(const CommandOptions& options)
 
 } // namespace
 
-int cli_main(int argc, char** argv, std::chrono::milliseconds pause_at_end)
+int cli_main(int argc, char** argv, const ActionEnded& action_ended)
 {
     std::printf("%s\n", "kelpu-cli");
     curl_global_init(CURL_GLOBAL_ALL);
@@ -37,7 +36,8 @@ int cli_main(int argc, char** argv, std::chrono::milliseconds pause_at_end)
         // mistyped must not take the run for a success.
         status = options.optAction ? dispatch_action(options) : 2;
         std::fflush(stdout);
-        std::this_thread::sleep_for(pause_at_end);
+        if (action_ended)
+            action_ended(status);
     }
     curl_global_cleanup();
     return status;

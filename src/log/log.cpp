@@ -47,9 +47,11 @@ void log_line(LogColour colour, const char* format, va_list values)
 {
     char message[message_buffer_size];
     std::vsnprintf(message, sizeof message, format, values);
-    std::printf("%s\r\n", message);
+    // The window takes the line first: a run stopped from the window stops
+    // there, before the line is reported anywhere else.
     if (window_sink != nullptr)
         window_log_append(colour, message);
+    std::printf("%s\r\n", message);
     if (capture_on) {
         capture_text += message;
         capture_text += '\n';

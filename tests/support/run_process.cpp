@@ -11,8 +11,6 @@
 
 extern char** environ;
 
-namespace {
-
 std::vector<std::string> merged_environment(const std::vector<std::string>& extra)
 {
     std::vector<std::string> env;
@@ -28,6 +26,8 @@ std::vector<std::string> merged_environment(const std::vector<std::string>& extr
     env.insert(env.end(), extra.begin(), extra.end());
     return env;
 }
+
+namespace {
 
 std::vector<char*> c_strings(std::vector<std::string>& texts)
 {
@@ -106,5 +106,13 @@ ProcessResult run_cli(const std::vector<std::string>& args, const std::vector<st
 {
     std::vector<std::string> argv{KELPU_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run_process(argv, extra_env);
+    // A test run from a desktop session must not open log windows; window
+    // tests name their display.
+    std::vector<std::string> env{"DISPLAY=", "WAYLAND_DISPLAY="};
+    for (const std::string& entry : extra_env) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.starts_with(name); });
+    }
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    return run_process(argv, env);
 }

@@ -11,11 +11,16 @@ struct ProcessResult {
     std::string err;
 };
 
+// This process's environment with extra's "NAME=value" entries added or
+// replacing those of the same name.
+std::vector<std::string> merged_environment(const std::vector<std::string>& extra);
+
 // extra_env entries are "NAME=value", added to (or replacing in) this
 // process's environment.
 ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::vector<std::string>& extra_env = {});
 
-// The built kelpu-cli with the given arguments.
+// The built kelpu-cli with the given arguments, without a display (so
+// without its log window) unless extra_env names one.
 ProcessResult run_cli(const std::vector<std::string>& args,
                       const std::vector<std::string>& extra_env = {});
