@@ -135,7 +135,7 @@ TEST(GetBackup, ArchiveHoldsEveryConfigurationAsServed)
 
 TEST(GetBackup, ConfigurationsTheControllerLacksAreNoFailure)
 {
-    Simulator sim({"--empty-store", "--flash-size", "4096"});
+    Simulator sim({"--empty-store"});
     ScratchDir dir;
     const ProcessResult run = run_cli(args_for(sim, dir.path, "zip"));
     EXPECT_EQ(run.exit_code, 0);
@@ -225,7 +225,7 @@ struct ProgressRecorder : LogSink {
 
 TEST(GetBackup, ProgressFollowsTheNameIndex)
 {
-    Simulator sim({"--flash-size", "1000"});
+    Simulator sim;
     ScratchDir dir;
     ProgressRecorder window;
     log_set_sink(&window);
@@ -241,7 +241,7 @@ TEST(GetBackup, ProgressFollowsTheNameIndex)
 
 TEST(SafetyBackup, BeforeARestoreGoesToTheDownloadFolderWithoutLog)
 {
-    Simulator sim({"--empty-store", "--flash-size", "4096"});
+    Simulator sim({"--empty-store"});
     ScratchDir home;
     const std::string downloads = home.path + "/Downloads"; // not there yet
     const ProcessResult run = run_cli({"--action=put_backup", "--ip=" + sim.address()},
