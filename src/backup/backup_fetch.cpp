@@ -19,7 +19,7 @@ int backup_fetch(std::string_view base_address, std::string_view config_name, Ba
     if (const HttpFailure failure = http_get_body(url, HttpBody::backup, record)) {
         std::fprintf(stderr, "curl_easy_perform() failed: %s\n", failure->c_str());
         log_color(colour_red, "%s\tcurl_easy_perform() failed: %s", "backup", failure->c_str());
-        return 1;
+        return backup_fetch_failed;
     }
     std::printf("%s\treceived %llu bytes.\n", "backup", static_cast<unsigned long long>(record.size));
     return backup_check(record);

@@ -109,4 +109,20 @@ TEST(HttpFaults, RedirectsEndAfterFive)
     EXPECT_EQ(loop.requests().size(), 6u);
 }
 
+TEST(HttpFaults, ABackupGivesUpOnAControllerThatStoppedAnswering)
+{
+    Simulator sim({"--refuse"});
+    ScratchDir dir;
+    const ProcessResult run = run_cli({"--action=get_backup", "--ip=" + sim.address(), "--backupfileout=" + dir.path,
+                                       "--backupfileouttype=directory"});
+    EXPECT_EQ(run.exit_code, 1);
+    std::size_t failures = 0;
+    for (std::size_t at = run.out.find("backup\tcurl_easy_perform() failed: "); at != std::string::npos;
+         at = run.out.find("backup\tcurl_easy_perform() failed: ", at + 1))
+        ++failures;
+    EXPECT_EQ(failures, 3u);
+    EXPECT_THAT(run.out, HasSubstr("The controller stopped answering: 600 configuration(s) not asked for.\r\n"));
+    EXPECT_THAT(run.out, HasSubstr("Backup incomplete: 603 file(s) missing (" + dir.path + ")."));
+}
+
 } // namespace
