@@ -88,7 +88,7 @@ TftpFailure tftp_read(std::string_view address, std::string_view name, const Tft
     bool negotiated = false; // an OACK was taken
     bool started = false;    // a DATA block has arrived
     std::uint16_t wanted = 1;
-    out.reserve(static_cast<std::size_t>(std::min(limit, tftp_read_limit)));
+    out.reserve(static_cast<std::size_t>(expected_size));
     while (std::optional<TftpPacket> packet = session.next()) {
         if (packet->opcode == TftpOpcode::oack) {
             if (started)
@@ -109,8 +109,10 @@ TftpFailure tftp_read(std::string_view address, std::string_view name, const Tft
                                   std::to_string(expected_size) + " were expected");
                 break;
             }
-            if (agreed.tsize)
+            if (agreed.tsize) {
                 limit = std::min(limit, *agreed.tsize);
+                out.reserve(static_cast<std::size_t>(limit));
+            }
             session.send(tftp_ack(0));
             continue;
         }
@@ -188,8 +190,12 @@ TftpFailure tftp_write(std::string_view address, std::string_view name, const Tf
                 break;
             }
         } else if (packet->opcode != TftpOpcode::ack) {
-            if (packet->opcode == TftpOpcode::oack)
-                continue; // repeated: the server has had DATA 1 or will have it again
+            // A repeated OACK: the server has not had DATA 1.
+            if (packet->opcode == TftpOpcode::oack) {
+                if (in_flight == 1)
+                    session.send_again();
+                continue;
+            }
             refuse_packet(session, *packet);
             break;
         } else if (packet->number != in_flight) {
