@@ -13,7 +13,7 @@ Exit status 0 when both goals are met."""
 
 import hashlib
 import os
-import re
+import resource
 import statistics
 import subprocess
 import sys
@@ -50,12 +50,18 @@ def run(argv):
                    stdin=subprocess.DEVNULL, timeout=600)
 
 
-def timed(argv, sim, sim_cpu):
-    before = sim.cpu_seconds()
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed(argv, sim, sim_cpu, client_cpu):
+    before, client_before = sim.cpu_seconds(), children_cpu()
     start = time.perf_counter()
     run(argv)
     elapsed = time.perf_counter() - start
     sim_cpu.append(sim.cpu_seconds() - before)
+    client_cpu.append(children_cpu() - client_before)
     return elapsed
 
 
@@ -75,17 +81,20 @@ def digest(path):
 def compare(name, ours, theirs, blocks, rounds, sim, folder):
     """Paired rounds of two commands; returns the ratio of the medians."""
     times = {"ours": [], "atftp": []}
+    cpu = {"ours": [], "atftp": []}
     sim_cpu = []
     for i in range(rounds):
         pair = [("ours", ours), ("atftp", theirs)]
         for label, argv in (pair if i % 2 == 0 else pair[::-1]):
-            times[label].append(timed(argv, sim, sim_cpu))
+            times[label].append(timed(argv, sim, sim_cpu, cpu[label]))
     median_ours = statistics.median(times["ours"])
     median_atftp = statistics.median(times["atftp"])
     ratio = median_ours / median_atftp
     print("%s, %d blocks of %d bytes, %d paired rounds:" % (name, blocks, BLOCK, rounds))
-    print("  kelpu-cli   median %.3f s (%.1f us per block)" % (median_ours, median_ours / blocks * 1e6))
-    print("  atftp       median %.3f s (%.1f us per block)" % (median_atftp, median_atftp / blocks * 1e6))
+    for label, median in (("kelpu-cli", median_ours), ("atftp", median_atftp)):
+        key = "ours" if label == "kelpu-cli" else "atftp"
+        print("  %-11s median %.3f s (%.1f us per block; own CPU %.1f us per block)"
+              % (label, median, median / blocks * 1e6, statistics.median(cpu[key]) / blocks * 1e6))
     print("  ratio       %.2f (goal <= %.1f)" % (ratio, GOAL))
     print("  simulator   %.1f us CPU per block" % (statistics.median(sim_cpu) / blocks * 1e6))
     if subprocess.run(["which", "strace"], capture_output=True).returncode == 0:
