@@ -252,4 +252,61 @@ TEST(TftpRetransmission, ARepeatedBlockIsAcknowledgedAgainAndTakenOnce)
     EXPECT_EQ(std::string(data.begin(), data.end()), std::string(128, 'a') + "bb");
 }
 
+// Starts a transfer against a scripted peer and answers its request with
+// first_answer from the transfer port; gives the client's next packet.
+struct Negotiation {
+    std::string next_packet;
+    TftpFailure failure;
+};
+
+Negotiation negotiate(bool write, std::string_view first_answer)
+{
+    ScriptedPeer peer;
+    const Bytes data(1000, 0x5a);
+    auto transfer = std::async(std::launch::async, [&] {
+        Bytes received;
+        TftpSettings settings = settings_with_blocks(128);
+        settings.first_answer = 5s; // one repeat of the last packet, then it gives up
+        return write ? tftp_write(peer.address(), "flashraw.bin", settings, data, {})
+                     : tftp_read(peer.address(), "flashfs.bin", settings, 0, received, {});
+    });
+    sockaddr_in client{};
+    ScriptedPeer::count_until_quiet(peer.listen_, 1000ms, &client);
+    sendto(peer.transfer_, first_answer.data(), first_answer.size(), 0, reinterpret_cast<sockaddr*>(&client),
+           sizeof client);
+    char buffer[2048];
+    pollfd ready{peer.transfer_, POLLIN, 0};
+    Negotiation result;
+    if (poll(&ready, 1, 2000) == 1)
+        result.next_packet.assign(buffer, static_cast<std::size_t>(recv(peer.transfer_, buffer, sizeof buffer, 0)));
+    result.failure = transfer.get();
+    return result;
+}
+
+TEST(TftpNegotiation, OptionsTheClientCannotTakeAreRefusedWithError8)
+{
+    using namespace std::string_literals;
+    // A block size above the one asked for.
+    Negotiation bigger = negotiate(false, "\0\6blksize\0" "1024\0"s);
+    EXPECT_TRUE(bigger.next_packet.starts_with("\0\5\0\x08"s));
+    EXPECT_EQ(bigger.failure, "the controller answered the request's options with blksize=1024");
+    // An option never asked for.
+    Negotiation unasked = negotiate(true, "\0\6windowsize\0" "8\0"s);
+    EXPECT_TRUE(unasked.next_packet.starts_with("\0\5\0\x08"s));
+    EXPECT_EQ(unasked.failure, "the controller answered the request's options with windowsize=8");
+    // An upload whose size the server took wrong.
+    Negotiation wrong_size = negotiate(true, "\0\6tsize\0" "999\0blksize\0" "128\0"s);
+    EXPECT_TRUE(wrong_size.next_packet.starts_with("\0\5\0\x08"s));
+    EXPECT_EQ(wrong_size.failure, "the controller took the size 999 for 1000 bytes");
+}
+
+TEST(TftpNegotiation, AServerWithoutOptionsGetsTheDefaultBlockSize)
+{
+    using namespace std::string_literals;
+    // ACK 0 to a write request: no options, 512-byte blocks.
+    const Negotiation plain = negotiate(true, "\0\4\0\0"s);
+    EXPECT_EQ(plain.next_packet, "\0\3\0\1"s + std::string(512, '\x5a'));
+    EXPECT_EQ(plain.failure, "no answer from the controller after 1 repeats");
+}
+
 } // namespace
