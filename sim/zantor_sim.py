@@ -12,7 +12,7 @@ from zantor.catalogue import CONFIG_PATHS
 from zantor.controller import Controller, default_status
 from zantor.http_api import ApiServer, HttpFaults
 from zantor.request_log import RequestLog
-from zantor.tftp_server import TftpFaults, TftpServer
+from zantor.tftp_server import FOREIGN_PACKETS, TftpFaults, TftpServer
 
 HOST = "127.0.0.1"
 FLASH_SIZE = 2 * 1024 * 1024
@@ -55,6 +55,17 @@ def parse_args(argv):
                    help="answer N HTTP requests, then close the HTTP listener")
     f.add_argument("--stall", action="store_true",
                    help="accept HTTP requests and never answer them")
+    f.add_argument("--http-stall-after-headers", action="store_true",
+                   help="send an answer's headers, then nothing more")
+    f.add_argument("--http-drip", type=float, default=0.0, metavar="SECONDS",
+                   help="send an answer's body one byte every SECONDS")
+    f.add_argument("--http-hold-length", type=count, metavar="BYTES",
+                   help="announce a Content-Length of BYTES, send at most that much of the "
+                        "body, then hold the connection open")
+    f.add_argument("--http-redirect", metavar="URL",
+                   help="answer every request with a 302 redirect to URL")
+    f.add_argument("--http-endless-chunked", action="store_true",
+                   help="answer with a chunked body that never ends")
     f.add_argument("--http-404", action="store_true",
                    help="answer every HTTP request with 404 and an HTML page")
     f.add_argument("--no-status-txt", action="store_true",
@@ -77,6 +88,16 @@ def parse_args(argv):
     f.add_argument("--drop-restore", type=count, action="append", default=[], metavar="N",
                    help="close the Nth restore trigger (from 1) without an answer and without "
                         "applying the upload (repeatable)")
+    f.add_argument("--tftp-end-early", type=count, metavar="BYTES",
+                   help="end every TFTP read cleanly after BYTES bytes (the size announced "
+                        "stays the file's)")
+    f.add_argument("--tftp-oversized-blocks", action="store_true",
+                   help="send TFTP DATA blocks four times the agreed block size")
+    f.add_argument("--tftp-foreign-packets", action="store_true",
+                   help="with the first %d blocks of a transfer, send a forged packet to the "
+                        "client from another port" % FOREIGN_PACKETS)
+    f.add_argument("--tftp-endless", action="store_true",
+                   help="never end a TFTP read: full blocks of filler follow the file")
     f.add_argument("--no-tsize", action="store_true",
                    help="do not announce the transfer size of a TFTP read")
     f.add_argument("--flash-size", type=count, default=FLASH_SIZE, metavar="BYTES",
@@ -124,11 +145,16 @@ def main(argv):
 
     tftp = TftpServer(udp, controller,
                       TftpFaults(args.tftp_drop_every, args.tftp_cut_after, not args.no_tsize,
-                                 args.tftp_error, args.tftp_deny_write),
+                                 args.tftp_error, deny_writes=args.tftp_deny_write,
+                                 end_early=args.tftp_end_early, oversized=args.tftp_oversized_blocks,
+                                 foreign=args.tftp_foreign_packets, endless=args.tftp_endless),
                       log.record, timeout=args.tftp_timeout)
     http = ApiServer(tcp, controller,
                      HttpFaults(args.refuse_after, args.stall, args.http_404, args.no_status_txt,
-                                args.drop_restore),
+                                drop_restore=args.drop_restore,
+                                stall_after_headers=args.http_stall_after_headers,
+                                drip=args.http_drip, hold_length=args.http_hold_length,
+                                redirect=args.http_redirect, endless_chunked=args.http_endless_chunked),
                      log, on_refuse=lambda: close_listener(http, serving=True))
 
     # The stop signals are blocked here, before any thread starts, so that

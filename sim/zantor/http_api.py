@@ -13,12 +13,25 @@ NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></h
 
 class HttpFaults:
     def __init__(self, refuse_after=None, stall=False, not_found=False, no_status_txt=False,
-                 drop_restore=()):
+                 drop_restore=(), stall_after_headers=False, drip=0.0, hold_length=None,
+                 redirect=None, endless_chunked=False):
         self.refuse_after = refuse_after  # close the listener after N requests
         self.drop_restore = set(drop_restore)  # restore triggers (from 1) closed unanswered
         self.stall = stall                # accept and never answer
         self.not_found = not_found        # 404 and an HTML page for everything
         self.no_status_txt = no_status_txt
+        self.stall_after_headers = stall_after_headers  # headers, then nothing
+        self.drip = drip                  # seconds between the body's bytes
+        self.hold_length = hold_length    # announce this length, send the body, hold
+        self.redirect = redirect          # answer 302 to this address
+        self.endless_chunked = endless_chunked  # a chunked body that never ends
+
+    def misbehaving_answer(self):
+        """The name of the fault that shapes the answer, or None."""
+        for name in ("stall_after_headers", "drip", "hold_length", "redirect", "endless_chunked"):
+            if getattr(self, name) not in (None, False, 0.0):
+                return name
+        return None
 
 
 def _is_restore_trigger(parts):
@@ -90,12 +103,71 @@ class ApiHandler(BaseHTTPRequestHandler):
         entry.update(extra)
         entry["bytes"] = len(body)
         entry["sha256"] = hashlib.sha256(body).hexdigest()
+        fault = self.server.faults.misbehaving_answer()
+        if fault is not None:
+            entry["outcome"] = fault.replace("_", "-")
+            self.server.log.record(entry)
+            try:
+                getattr(self, "_answer_" + fault)(status, content_type, body)
+            except (BrokenPipeError, ConnectionResetError):
+                pass  # the client gave up, as it should
+            return
         self.server.log.record(entry)
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+    # Misbehaving answers: each holds its connection until the client leaves
+    # or the simulator stops.
+
+    def _headers(self, status, content_type, length):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        self.end_headers()
+        self.wfile.flush()
+
+    def _hold(self):
+        self.server.stopping.wait()
+
+    def _answer_stall_after_headers(self, status, content_type, body):
+        self._headers(status, content_type, len(body))
+        self._hold()
+
+    def _answer_drip(self, status, content_type, body):
+        self._headers(status, content_type, len(body))
+        for i in range(len(body)):
+            if self.server.stopping.wait(self.server.faults.drip):
+                return
+            self.wfile.write(body[i:i + 1])
+            self.wfile.flush()
+
+    def _answer_hold_length(self, status, content_type, body):
+        self._headers(status, content_type, self.server.faults.hold_length)
+        self.wfile.write(body[:self.server.faults.hold_length])
+        self.wfile.flush()
+        self._hold()
+
+    def _answer_redirect(self, status, content_type, body):
+        self.send_response(302)
+        self.send_header("Location", self.server.faults.redirect)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def _answer_endless_chunked(self, status, content_type, body):
+        # Chunked bodies need HTTP/1.1 on the status line.
+        self.protocol_version = "HTTP/1.1"
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        chunk = b"%x\r\n" % 65536 + b"z" * 65536 + b"\r\n"
+        while not self.server.stopping.is_set():
+            self.wfile.write(chunk)
 
     def _route(self, parts):
         if self.server.faults.not_found:

@@ -18,13 +18,22 @@ MAX_BLKSIZE = 65464
 MAX_UPLOAD = 64 * 1024 * 1024
 
 
+FOREIGN_PACKETS = 10   # forged packets a transfer meets with --tftp-foreign-packets
+FOREIGN_WAIT = 1.0     # how long the forger waits for the client's answer
+
+
 class TftpFaults:
-    def __init__(self, drop_every=0, cut_after=0, announce_tsize=True, deny=False, deny_writes=()):
+    def __init__(self, drop_every=0, cut_after=0, announce_tsize=True, deny=False, deny_writes=(),
+                 end_early=None, oversized=False, foreign=False, endless=False):
         self.drop_every = drop_every      # leave out every Nth DATA packet sent
         self.deny_writes = set(deny_writes)  # write requests (from 1) answered with ERROR
         self.cut_after = cut_after        # end a transfer with ERROR after N blocks
         self.announce_tsize = announce_tsize
         self.deny = deny                  # answer every request with ERROR
+        self.end_early = end_early        # a read ends cleanly after this many bytes
+        self.oversized = oversized        # DATA blocks 4 times the agreed size
+        self.foreign = foreign            # forged packets from another port
+        self.endless = endless            # a read that never ends
 
 
 class _Stop(Exception):
@@ -165,12 +174,19 @@ class TftpServer:
             oack = self._oack(accepted)
             sock.sendto(oack, peer)
             self._await(sock, peer, oack, lambda p: p[:4] == struct.pack("!HH", ACK, 0), entry)
+        if self.faults.end_early is not None:
+            data = data[:self.faults.end_early]
+        if self.faults.oversized:
+            blksize *= 4
         digest = hashlib.sha256()
+        forger = _Forger(sock, peer, entry) if self.faults.foreign else None
         block = 1
         while True:
             if self.faults.cut_after and block > self.faults.cut_after:
                 self._fail(ERR_UNDEFINED, "Transfer interrupted", "cut")
             chunk = data[(block - 1) * blksize:block * blksize]
+            if self.faults.endless:
+                chunk += b"\xee" * (blksize - len(chunk))
             digest.update(chunk)
             entry["bytes"] += len(chunk)
             entry["sha256"] = digest.hexdigest()
@@ -179,6 +195,8 @@ class TftpServer:
                 # Logged before the client can have it all.
                 self._finish(entry, "ok")
             packet = struct.pack("!HH", DATA, block & 0xFFFF) + chunk
+            if forger:
+                forger.forge(struct.pack("!HH", DATA, block & 0xFFFF) + bytes(len(chunk)))
             if not self._dropped():
                 sock.sendto(packet, peer)
             wanted = struct.pack("!HH", ACK, block & 0xFFFF)
@@ -212,6 +230,7 @@ class TftpServer:
         last = self._oack(accepted) if accepted else struct.pack("!HH", ACK, 0)
         sock.sendto(last, peer)
         received = bytearray()
+        forger = _Forger(sock, peer, entry) if self.faults.foreign else None
         block = 1
         while True:
             packet = self._await(sock, peer, last, self._data_or_repeat(sock, peer, block), entry)
@@ -225,6 +244,8 @@ class TftpServer:
             last = struct.pack("!HH", ACK, block & 0xFFFF)
             if len(chunk) < blksize:
                 break
+            if forger:
+                forger.forge(struct.pack("!HH", ACK, (block + 1) & 0xFFFF))
             sock.sendto(last, peer)
             block += 1
         # Stored and logged before the final ACK: the client may ask for the
@@ -255,3 +276,33 @@ class TftpServer:
                 sock.sendto(ack, peer)
         except socket.timeout:
             pass
+
+
+class _Forger:
+    """Sends forged packets to a transfer's client from another port of the
+    server's host, as a stray or hostile sender would, and counts the
+    "Unknown transfer ID" errors (code 5) the client answers them with."""
+
+    def __init__(self, transfer_sock, peer, entry):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((transfer_sock.getsockname()[0], 0))
+        self.sock.settimeout(FOREIGN_WAIT)
+        self.peer = peer
+        self.entry = entry
+        self.left = FOREIGN_PACKETS
+        entry["foreign_sent"] = 0
+        entry["foreign_rejected"] = 0
+
+    def forge(self, packet):
+        if self.left == 0:
+            self.sock.close()
+            return
+        self.left -= 1
+        self.sock.sendto(packet, self.peer)
+        self.entry["foreign_sent"] += 1
+        try:
+            answer, _ = self.sock.recvfrom(1024)
+        except socket.timeout:
+            return
+        if answer[:4] == struct.pack("!HH", ERROR, ERR_UNKNOWN_TID):
+            self.entry["foreign_rejected"] += 1

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -25,6 +26,9 @@ constexpr std::string_view tool_record = "{\n"
                                          "}\n";
 
 constexpr std::uint64_t flash_size = 2097152;
+
+// Exchanges failed in a row after which a backup gives up on the controller.
+constexpr unsigned unanswered_limit = 3;
 
 // A log line stays well inside what the log window shows of one line.
 constexpr std::size_t missing_line_length = 480;
@@ -93,12 +97,23 @@ std::vector<std::string> store_configurations(const std::string& ip, std::span<c
 {
     const std::string base = "http://" + ip;
     std::vector<std::string> missing;
+    unsigned failed_in_a_row = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
+        // Each failed exchange may have waited out a time limit: a controller
+        // that fails several in a row is not asked for hundreds more.
+        if (failed_in_a_row == unanswered_limit) {
+            log_color(colour_red, "The controller stopped answering: %zu configuration(s) not asked for.",
+                      names.size() - i);
+            std::transform(names.begin() + static_cast<std::ptrdiff_t>(i), names.end(), std::back_inserter(missing),
+                           [](const std::string& name) { return name + ".tar"; });
+            break;
+        }
         const auto percent = static_cast<unsigned>(i * 100 / names.size());
         progress_set(static_cast<int>(percent));
         const std::string entry = names[i] + ".tar";
         BackupRecord record;
         const int result = backup_fetch(base, names[i], record);
+        failed_in_a_row = result == backup_fetch_failed ? failed_in_a_row + 1 : 0;
         if (result != 0) {
             std::printf("\033[31m%s\tbackup file not found for action get_backup.\r\n\r\n\033[0m", "backup");
             log_color(colour_red, "%s\tbackup file not found for action get_backup.", "backup");

@@ -48,15 +48,17 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
 
     const std::string name(remote_name);
     std::vector<std::uint8_t> bytes;
-    const bool read = action_read_file_memory(*ip, name, expected_size, bytes) == 0;
-    // Whatever arrived is kept, also from a transfer that broke off.
-    const bool written = file_write_and_close(std::move(file), bytes);
-    if (!read)
+    if (action_read_file_memory(*ip, name, expected_size, bytes) != 0) {
+        // Part of a flash image is no image: nothing is left to be taken for one.
+        file.reset();
+        std::remove(path->c_str());
         log_color(colour_red, "Failed to read the file %s.", name.c_str());
-    if (!written)
-        log_color(colour_red, "[ERROR] Cannot write output file: %s\n", path->c_str());
-    if (!read || !written)
         return 1;
+    }
+    if (!file_write_and_close(std::move(file), bytes)) {
+        log_color(colour_red, "[ERROR] Cannot write output file: %s\n", path->c_str());
+        return 1;
+    }
     log_color(colour_green, "File %s downloaded and written to: %s.", name.c_str(), path->c_str());
     return 0;
 }

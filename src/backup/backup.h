@@ -22,11 +22,14 @@ struct BackupRecord : ReceiveBuffer {
 inline constexpr int backup_check_empty = 1;          // no bytes received
 inline constexpr int backup_check_no_status = 2;      // no "status.txt"
 inline constexpr int backup_check_not_present = 3;    // "status.txt" alone: the controller has no such file
+// backup_fetch's verdict when the exchange itself failed (no connection, a
+// stall, a body past its limit).
+inline constexpr int backup_fetch_failed = 4;
 
 // Fetches configuration config_name from base_address ("http://HOST") into
 // record, which is cleared first, and checks it. 0 for a good file; 1 when
-// an argument is empty or the transfer failed (record keeps what arrived);
-// otherwise backup_check's verdict.
+// an argument is empty; backup_fetch_failed when the transfer failed (record
+// keeps what arrived); otherwise backup_check's verdict.
 int backup_fetch(std::string_view base_address, std::string_view config_name, BackupRecord& record);
 
 // Lists the received TAR, reads its "status.txt" into the identity texts and

@@ -16,12 +16,10 @@ int backup_fetch(std::string_view base_address, std::string_view config_name, Ba
     url += config_name;
     std::printf("%s\tfetching URL '%s'.\n", "backup", url.c_str());
 
-    const CURLcode result = http_get_body(url, record);
-    if (result != CURLE_OK) {
-        const char* reason = curl_easy_strerror(result);
-        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", reason);
-        log_color(colour_red, "%s\tcurl_easy_perform() failed: %s", "backup", reason);
-        return 1;
+    if (const HttpFailure failure = http_get_body(url, HttpBody::backup, record)) {
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", failure->c_str());
+        log_color(colour_red, "%s\tcurl_easy_perform() failed: %s", "backup", failure->c_str());
+        return backup_fetch_failed;
     }
     std::printf("%s\treceived %llu bytes.\n", "backup", static_cast<unsigned long long>(record.size));
     return backup_check(record);

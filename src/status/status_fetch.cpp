@@ -1,5 +1,6 @@
 #include "status/status.h"
 
+#include "log/log.h"
 #include "transport/http_get.h"
 
 #include <cstdio>
@@ -12,9 +13,9 @@ int status_fetch(std::string_view ip, StatusRecord& record)
     const std::string url = std::string(ip) + "/api/v100/status.ssi";
     std::printf("%s\tfetching URL '%s'.\n", "status", url.c_str());
     ReceiveBuffer body;
-    const CURLcode result = http_get_body(url, body);
-    if (result != CURLE_OK) {
-        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));
+    if (const HttpFailure failure = http_get_body(url, HttpBody::status, body)) {
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", failure->c_str());
+        log_color(colour_red, "%s\tcurl_easy_perform() failed: %s", "status", failure->c_str());
         return 1;
     }
     std::printf("%s\treceived %llu bytes.\n", "status", static_cast<unsigned long long>(body.size));

@@ -11,9 +11,8 @@ int backup_put(std::string_view ip)
         return 1;
     const std::string url = std::string(ip) + "/api/v100/status.ssi?action=restoreconfig";
     std::printf("%s\tpushing URL '%s'.\n", "backup_put", url.c_str());
-    const CURLcode result = http_get_discard(url);
-    if (result != CURLE_OK) {
-        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(result));
+    if (const HttpFailure failure = http_get_discard(url)) {
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", failure->c_str());
         return 1;
     }
     return 0;

@@ -1,63 +1,98 @@
 #include "transport/http_get.h"
 
 #include "transport/curl_handle.h"
+#include "transport/http_limits.h"
 #include "transport/verbose.h"
 
 #include <new>
 
 namespace {
 
-std::size_t append_to_buffer(char* chunk, std::size_t size, std::size_t count, void* user)
+// Where a body goes and how much of it may come.
+struct BodySink {
+    ReceiveBuffer* buffer; // null: the body is dropped
+    std::uint64_t limit;
+    std::uint64_t received = 0;
+    bool over_limit = false;
+    bool out_of_memory = false;
+};
+
+// Reporting fewer bytes consumed than offered makes libcurl abort with a
+// write error; the sink says why.
+std::size_t take_chunk(char* chunk, std::size_t size, std::size_t count, void* user)
 {
-    auto& buffer = *static_cast<ReceiveBuffer*>(user);
+    auto& sink = *static_cast<BodySink*>(user);
     const std::size_t n = size * count;
-    try {
-        buffer.data.insert(buffer.data.end(), chunk, chunk + n);
-    } catch (const std::bad_alloc&) {
-        // Reporting nothing consumed makes libcurl abort with a write error.
-        buffer.data = {};
-        buffer.size = 0;
+    if (n > sink.limit - sink.received) {
+        sink.over_limit = true;
         return 0;
     }
-    buffer.size = buffer.data.size();
+    sink.received += n;
+    if (sink.buffer == nullptr)
+        return n;
+    try {
+        sink.buffer->data.insert(sink.buffer->data.end(), chunk, chunk + n);
+    } catch (const std::bad_alloc&) {
+        sink.buffer->data = {};
+        sink.buffer->size = 0;
+        sink.out_of_memory = true;
+        return 0;
+    }
+    sink.buffer->size = sink.buffer->data.size();
     return n;
 }
 
-std::size_t discard(char*, std::size_t size, std::size_t count, void*)
+HttpFailure perform(const std::string& url, BodySink& sink, long min_speed, long stall_time_s, bool meter)
 {
-    return size * count;
-}
+    const CurlHandle handle = curl_handle_new();
+    if (!handle)
+        return curl_easy_strerror(CURLE_FAILED_INIT);
+    CURL* curl = handle.get();
+    char detail[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    // A bare address means HTTP whatever the host is called, and nothing but
+    // HTTP is ever spoken: not for an address like file:///x#, not after a
+    // redirect to ftp:// or file://.
+    curl_easy_setopt(curl, CURLOPT_DEFAULT_PROTOCOL, "http");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, http_max_redirects);
+    // Time-outs without signals: the log window's thread shares the process.
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, http_connect_timeout_s);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, min_speed);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stall_time_s);
+    // An announced length past the limit is refused before the body comes.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.limit));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_chunk);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, meter ? 0L : 1L);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, optVerbose != 0 ? 1L : 0L);
 
-void set_common_options(CURL* handle, const std::string& url)
-{
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    // A bare address means HTTP whatever the host is called: left to guess,
-    // libcurl would speak FTP to a host named "ftp.*", IMAP to "imap.*"...
-    curl_easy_setopt(handle, CURLOPT_DEFAULT_PROTOCOL, "http");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_VERBOSE, optVerbose != 0 ? 1L : 0L);
+    const CURLcode result = curl_easy_perform(curl);
+    if (result == CURLE_OK)
+        return std::nullopt;
+    if (sink.over_limit)
+        return "the answer is larger than " + std::to_string(sink.limit) + " bytes";
+    if (sink.out_of_memory)
+        return "out of memory for the answer";
+    if (result == CURLE_FILESIZE_EXCEEDED)
+        return "the answer announces more than " + std::to_string(sink.limit) + " bytes";
+    return detail[0] != '\0' ? detail : curl_easy_strerror(result);
 }
 
 } // namespace
 
-CURLcode http_get_body(const std::string& url, ReceiveBuffer& body)
+HttpFailure http_get_body(const std::string& url, HttpBody kind, ReceiveBuffer& body)
 {
-    const CurlHandle handle = curl_handle_new();
-    if (!handle)
-        return CURLE_FAILED_INIT;
-    set_common_options(handle.get(), url);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, append_to_buffer);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &body);
-    return curl_easy_perform(handle.get());
+    BodySink sink{&body, kind == HttpBody::status ? http_status_limit : http_backup_limit};
+    return perform(url, sink, http_fetch_min_speed, http_fetch_stall_time_s, false);
 }
 
-CURLcode http_get_discard(const std::string& url)
+HttpFailure http_get_discard(const std::string& url)
 {
-    const CurlHandle handle = curl_handle_new();
-    if (!handle)
-        return CURLE_FAILED_INIT;
-    set_common_options(handle.get(), url);
-    curl_easy_setopt(handle.get(), CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, discard);
-    return curl_easy_perform(handle.get());
+    BodySink sink{nullptr, http_command_limit};
+    return perform(url, sink, http_command_min_speed, http_command_stall_time_s, true);
 }

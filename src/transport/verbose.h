@@ -1,5 +1,5 @@
 #pragma once
 
-// Set by --verbose: libcurl then writes its trace of the controller
-// exchanges to standard error (never for TFTP reads).
+// Set by --verbose: libcurl then writes its trace of the HTTP exchanges to
+// standard error, and the TFTP upload its milestones (never the TFTP reads).
 extern int optVerbose;

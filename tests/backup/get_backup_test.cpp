@@ -136,7 +136,7 @@ TEST(GetBackup, ArchiveHoldsEveryConfigurationAsServed)
 
 TEST(GetBackup, ConfigurationsTheControllerLacksAreNoFailure)
 {
-    Simulator sim({"--empty-store", "--flash-size", "4096"});
+    Simulator sim({"--empty-store"});
     ScratchDir dir;
     const ProcessResult run = run_cli(args_for(sim, dir.path, "zip"));
     EXPECT_EQ(run.exit_code, 0);
@@ -226,7 +226,7 @@ struct ProgressRecorder : LogSink {
 
 TEST(GetBackup, ProgressFollowsTheNameIndex)
 {
-    Simulator sim({"--flash-size", "1000"});
+    Simulator sim;
     ScratchDir dir;
     ProgressRecorder window;
     log_set_sink(&window);
@@ -242,7 +242,7 @@ TEST(GetBackup, ProgressFollowsTheNameIndex)
 
 TEST(SafetyBackup, BeforeARestoreGoesToTheDownloadFolderWithoutLog)
 {
-    Simulator sim({"--empty-store", "--flash-size", "4096"});
+    Simulator sim({"--empty-store"});
     ScratchDir home;
     const std::string downloads = home.path + "/Downloads"; // not there yet
     const std::string backup_file = home.path + "/backup.tar";

@@ -104,6 +104,14 @@ TEST_F(FirmwarePush, PackageAndRawImageAreUploadedAndAnnounced)
     expect_uploaded_and_announced((dir / "fw.binary").string());
 }
 
+TEST_F(FirmwarePush, LargestValidImageIsInstalled)
+{
+    // Its last block is numbered 0 after the block number wrapped twice.
+    image = make_firmware_image(firmware_image_max_size, "ZANTOR-3");
+    write_bytes(dir / "fw.binary", image);
+    expect_uploaded_and_announced((dir / "fw.binary").string());
+}
+
 TEST_F(FirmwarePush, NothingIsSentForBadArgumentsOrAnInvalidImage)
 {
     Simulator sim;
@@ -132,9 +140,10 @@ TEST_F(FirmwarePush, FailedUploadIsNotAnnounced)
     const PushRun run = push(sim.address(), (dir / "fw.binary").string());
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(count_ok(run.out), 0u);
-    EXPECT_TRUE(run.err.starts_with("curl_easy_perform() failed: ")) << run.err;
+    EXPECT_EQ(run.err, "curl_easy_perform() failed: the controller reported TFTP error 0: Transfer interrupted\n");
     EXPECT_EQ(log.lines.back().first, colour_red);
-    EXPECT_TRUE(log.lines.back().second.starts_with("Firmware push failed, "));
+    EXPECT_EQ(log.lines.back().second,
+              "Firmware push failed, the controller reported TFTP error 0: Transfer interrupted.");
     const std::vector<SimRequest> requests = sim.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].kind + " " + requests[0].outcome, "WRQ cut");

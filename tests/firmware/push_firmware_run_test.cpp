@@ -14,7 +14,7 @@ namespace {
 
 TEST(PushFirmwareRun, SafetyBackupLandsInTheDownloadFolderBeforeTheUpload)
 {
-    Simulator sim({"--flash-size", "4096"});
+    Simulator sim;
     TempDir home;
     const std::filesystem::path firmware = home / "fw.binary";
     write_bytes(firmware, make_firmware_image(firmware_image_min_size, "ZANTOR-2"));

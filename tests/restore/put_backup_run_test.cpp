@@ -28,8 +28,8 @@ std::size_t padded(std::size_t size)
 TEST(PutBackupRun, RoundTripAtTheSameFirmwareGivesBackEveryFile)
 {
     TempDir dir;
-    Simulator source({"--firmware-version", "1.5.0", "--flash-size", "4096"});
-    Simulator fresh({"--firmware-version", "1.5.0", "--flash-size", "4096", "--empty-store"});
+    Simulator source({"--firmware-version", "1.5.0"});
+    Simulator fresh({"--firmware-version", "1.5.0", "--empty-store"});
     const fs::path archive = take_backup(source, dir);
     const Entries backup = zip_entries(archive);
 
@@ -84,7 +84,7 @@ TEST(PutBackupRun, RoundTripAtTheSameFirmwareGivesBackEveryFile)
 TEST(PutBackupRun, PlainTarGoesUnchangedInOneUploadAndOneTrigger)
 {
     TempDir dir;
-    Simulator sim({"--flash-size", "4096", "--empty-store"});
+    Simulator sim({"--empty-store"});
     write_bytes(dir / "views7.bin", text_bytes("seven"));
     write_bytes(dir / "views8.bin", text_bytes("eight"));
     const fs::path tar = dir / "views.tar";
@@ -129,10 +129,10 @@ TEST(PutBackupRun, UnusableArgumentsAreRefusedBeforeTheSafetyBackup)
 TEST(PutBackupRun, FailedFilesGiveExitStatus1AndARedSummary)
 {
     TempDir dir;
-    Simulator source({"--flash-size", "4096"});
+    Simulator source;
     const fs::path archive = take_backup(source, dir);
     // The safety backup makes no upload; the second of the restore is refused.
-    Simulator sim({"--flash-size", "4096", "--tftp-deny-write", "2"});
+    Simulator sim({"--tftp-deny-write", "2"});
     const ProcessResult run =
         run_cli({"--action=put_backup", "--ip=" + sim.address(), "--backupfilein=" + archive.string()}, home_env(dir));
     EXPECT_EQ(run.exit_code, 1) << run.out;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,7 +97,9 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::vecto
     ProcessResult result;
     drain(out_pipe[0], err_pipe[0], result.out, result.err);
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    result.peak_rss_kib = usage.ru_maxrss;
     if (WIFEXITED(status))
         result.exit_code = WEXITSTATUS(status);
     return result;

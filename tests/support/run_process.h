@@ -7,6 +7,7 @@
 
 struct ProcessResult {
     int exit_code = -1; // -1 when the program did not end normally
+    long peak_rss_kib = 0; // the program's peak resident size
     std::string out;
     std::string err;
 };
