@@ -137,6 +137,15 @@ XServer::XServer()
     if (number.empty())
         throw std::runtime_error("Xvfb did not start");
     display_ = ":" + number;
+    // The number comes a moment before the server takes clients.
+    const bool ready = poll_until(10s, [this] {
+        Display* connection = XOpenDisplay(display_.c_str());
+        if (connection != nullptr)
+            XCloseDisplay(connection);
+        return connection != nullptr;
+    });
+    if (!ready)
+        throw std::runtime_error("Xvfb takes no clients on " + display_);
 }
 
 XServer::~XServer()
