@@ -327,6 +327,8 @@ TEST_F(ShellTest, RefusedPortShowsTheErrorPageWithEscapedUrl)
     start({"--url=" + url});
     const auto window = x.wait_for_window("^kelpkit$");
     ASSERT_TRUE(window);
+    std::this_thread::sleep_for(2s);
+    x.screenshot(screenshot_dir() / "error-page.png");
     std::string text;
     for (int attempt = 0; attempt < 20 && text.find("Failed to load") == std::string::npos; ++attempt) {
         std::this_thread::sleep_for(500ms);
@@ -336,7 +338,6 @@ TEST_F(ShellTest, RefusedPortShowsTheErrorPageWithEscapedUrl)
     }
     EXPECT_TRUE(text.starts_with("Failed to load URL " + url + " with error ")) << text;
     EXPECT_TRUE(text.find(").") != std::string::npos) << text;
-    x.screenshot(screenshot_dir() / "error-page.png");
     EXPECT_EQ(x.window_name(*window), "kelpkit");
     EXPECT_EQ(stop_shell(), 0);
 }
