@@ -4,6 +4,7 @@
 
 #include "shell/shell_harness.h"
 #include "support/run_process.h"
+#include "support/simulator.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -353,7 +354,7 @@ TEST_F(ShellTest, RealInterfaceRemembersTheAddressAndKeepsBrowserDataInXdgFolder
     EXPECT_TRUE(port_open(kit_server_port));
     std::this_thread::sleep_for(1500ms); // the page's script focuses the field once loaded
     x.type(*window, "192.0.2.44");
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(2s);
     x.screenshot(screenshot_dir() / "interface-790.png");
     EXPECT_EQ(stop_shell(), 0);
     EXPECT_FALSE(port_open(kit_server_port)) << "the kit's server ends with the shell";
@@ -371,5 +372,45 @@ TEST_F(ShellTest, RealInterfaceRemembersTheAddressAndKeepsBrowserDataInXdgFolder
     }
     EXPECT_EQ(address, "192.0.2.44") << "the address field is filled from local storage";
     x.screenshot(screenshot_dir() / "interface-600.png");
+    EXPECT_EQ(stop_shell(), 0);
+}
+
+TEST_F(ShellTest, RealInterfaceBacksUpTheSimulatedControllerThroughTheUtility)
+{
+    fs::copy_file(built_kit() / "http/kelpkit-http-server", kit / "http/kelpkit-http-server",
+                  fs::copy_options::overwrite_existing);
+    const Simulator controller;
+    fs::create_directories(home / "backups");
+    start({});
+    const auto window = x.wait_for_window("^ZANTOR Commissioning Kit$");
+    ASSERT_TRUE(window) << read_file(temp.path() / "shell.log");
+    std::this_thread::sleep_for(1500ms);
+    x.type(*window, controller.address());
+    x.click(*window, 160, 229); // the Backup button
+    const auto folder_picker = x.wait_for_window("^Select Folder$");
+    ASSERT_TRUE(folder_picker);
+    x.type(*folder_picker, "backups");
+    std::this_thread::sleep_for(1s);
+    x.keys(*folder_picker, {"alt+s"});
+
+    std::string page_text;
+    for (int attempt = 0; attempt < 120 && page_text.find("Backup: done.") == std::string::npos; ++attempt) {
+        std::this_thread::sleep_for(1s);
+        x.click(*window, 700, 650); // the page, not the address field
+        x.keys(*window, {"ctrl+a", "ctrl+c"});
+        page_text = clipboard();
+    }
+    EXPECT_NE(page_text.find("Backup: done."), std::string::npos) << page_text;
+    x.click(*window, 700, 650); // drop the selection before the picture
+    std::this_thread::sleep_for(2s);
+    x.screenshot(screenshot_dir() / "backup-done.png");
+    std::vector<fs::path> archives;
+    for (const auto& entry : fs::directory_iterator(home / "backups"))
+        archives.push_back(entry.path());
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_TRUE(archives[0].filename().string().starts_with("backup_127.0.0.1_" + std::to_string(controller.port()) +
+                                                             "_ZANTOR_"))
+        << archives[0];
+    EXPECT_EQ(archives[0].extension(), ".zip");
     EXPECT_EQ(stop_shell(), 0);
 }
