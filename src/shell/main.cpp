@@ -66,6 +66,10 @@ int main(int argc, char** argv)
     {
         ShellWindows windows(options.use_views, kit.utility, loop.get());
         GtkWidget* view = webkit_web_view_new_with_context(context.get());
+        // The kit's own pages may open windows from script, as any browser
+        // window of the kit may; popups share these settings.
+        webkit_settings_set_javascript_can_open_windows_automatically(
+            webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)), TRUE);
         windows.open(WEBKIT_WEB_VIEW(view));
         webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), options.start_url.c_str());
         g_main_loop_run(loop.get());

@@ -414,3 +414,35 @@ TEST_F(ShellTest, RealInterfaceBacksUpTheSimulatedControllerThroughTheUtility)
     EXPECT_EQ(archives[0].extension(), ".zip");
     EXPECT_EQ(stop_shell(), 0);
 }
+
+TEST_F(ShellTest, PopupGetsItsOwnWindowAndTheShellEndsWithTheLastWindow)
+{
+    pages.add_page("/plain.html", "<html><head><title>Plain page</title></head><body>popup</body></html>");
+    pages.add_page("/opener.html", "<html><head><title>Opener page</title></head><body><script>"
+                                   "window.open('/plain.html', '_blank', 'width=400,height=300');"
+                                   "</script></body></html>");
+    start({"--url=" + pages.url("/opener.html")});
+    const auto opener = x.wait_for_window("^Opener page$");
+    const auto popup = x.wait_for_window("^Plain page$");
+    ASSERT_TRUE(opener && popup) << read_file(temp.path() / "shell.log");
+    ASSERT_NE(*opener, *popup);
+
+    x.request_close(*opener);
+    ASSERT_TRUE(x.wait_for_window_gone("^Opener page$"));
+    EXPECT_FALSE(shell->wait_for_exit(1s)) << "a window is still open";
+    EXPECT_FALSE(fs::exists(kit / "http/stopped"));
+
+    x.request_close(*popup);
+    EXPECT_EQ(shell->wait_for_exit(20s), 0);
+    EXPECT_EQ(read_file(kit / "http/stopped"), "TERM\n");
+}
+
+TEST_F(ShellTest, PageThatClosesItsWindowEndsTheShell)
+{
+    pages.add_page("/closing.html", "<html><head><title>Closing page</title></head><body><script>"
+                                    "setTimeout(() => window.close(), 1000);</script></body></html>");
+    start({"--url=" + pages.url("/closing.html")});
+    ASSERT_TRUE(x.wait_for_window("^Closing page$"));
+    EXPECT_EQ(shell->wait_for_exit(20s), 0);
+    EXPECT_EQ(read_file(kit / "http/stopped"), "TERM\n");
+}
