@@ -13,7 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -445,4 +447,53 @@ TEST_F(ShellTest, PageThatClosesItsWindowEndsTheShell)
     ASSERT_TRUE(x.wait_for_window("^Closing page$"));
     EXPECT_EQ(shell->wait_for_exit(20s), 0);
     EXPECT_EQ(read_file(kit / "http/stopped"), "TERM\n");
+}
+
+namespace {
+
+// True when /proc/net/tcp shows a socket listening on 127.0.0.1:7681.
+bool listening_on_loopback_only(int port)
+{
+    char wanted_loopback[32], wanted_any[32];
+    std::snprintf(wanted_loopback, sizeof wanted_loopback, "0100007F:%04X", port);
+    std::snprintf(wanted_any, sizeof wanted_any, ":%04X", port);
+    bool loopback = false, elsewhere = false;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::istringstream lines(read_file(table));
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            fields >> slot >> local >> remote >> state;
+            if (state != "0A" || !local.ends_with(wanted_any))
+                continue;
+            (local == wanted_loopback ? loopback : elsewhere) = true;
+        }
+    }
+    return loopback && !elsewhere;
+}
+
+} // namespace
+
+TEST(KitServer, ServesTheInterfaceOnLoopbackOnlyAndEndsCleanlyOnSigtermAndSigint)
+{
+    const TempDir temp;
+    for (const int stop_signal : {SIGTERM, SIGINT}) {
+        // Started from another folder: it finds its pages beside itself.
+        Child server({(built_kit() / "http/kelpkit-http-server").string()}, {},
+                     (temp.path() / "server.log").string());
+        ProcessResult page;
+        for (int attempt = 0; attempt < 50 && page.exit_code != 0; ++attempt) {
+            std::this_thread::sleep_for(100ms);
+            page = run_process({"curl", "-sf", "http://127.0.0.1:7681/"});
+        }
+        EXPECT_NE(page.out.find("<title>ZANTOR Commissioning Kit</title>"), std::string::npos) << page.out;
+        const ProcessResult script = run_process({"curl", "-sf", "http://127.0.0.1:7681/app.js"});
+        EXPECT_NE(script.out.find("native_appVersion"), std::string::npos);
+        EXPECT_TRUE(listening_on_loopback_only(kit_server_port));
+
+        server.signal(stop_signal);
+        EXPECT_EQ(server.wait_for_exit(10s), 0) << read_file(temp.path() / "server.log");
+        EXPECT_FALSE(port_open(kit_server_port));
+    }
 }
