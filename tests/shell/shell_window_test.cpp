@@ -99,7 +99,7 @@ protected:
         start({"--url=" + pages.url("/bridge.html")});
         const auto window = x.wait_for_window("^Bridge page$");
         if (!window)
-            throw std::runtime_error("no window; shell log: " + read_file(temp.path() / "shell.log"));
+            throw std::runtime_error("no window; " + diagnosis());
         return *window;
     }
 
@@ -127,6 +127,15 @@ protected:
         ASSERT_TRUE(box) << "no message box titled " << title;
         x.keys(*box, {"Return"});
         EXPECT_TRUE(x.wait_for_window_gone("^" + title + "$"));
+    }
+
+    // What the test saw, for a failure message: the shell's output and the
+    // names of the windows on the display.
+    std::string diagnosis() const
+    {
+        const ProcessResult names = run_process({"xdotool", "search", "--name", ".", "getwindowname", "%@"},
+                                                {"DISPLAY=" + display.display()});
+        return "shell output:\n" + read_file(temp.path() / "shell.log") + "windows:\n" + names.out;
     }
 
     std::string clipboard() const
@@ -161,7 +170,7 @@ TEST_F(ShellTest, StartsServerFromItsFolderAndStopsItOnSigtermSigintAndLastWindo
         pages.add_page("/plain.html", "<html><head><title>Plain page</title></head><body>x</body></html>");
         start({"--url=" + pages.url("/plain.html")});
         const auto window = x.wait_for_window("^Plain page$");
-        ASSERT_TRUE(window) << read_file(temp.path() / "shell.log");
+        ASSERT_TRUE(window) << diagnosis();
         EXPECT_EQ(wait_for_file(kit / "http/started"), (kit / "http").string() + "\n");
         const pid_t server = std::stoi(read_file(kit / "http/pid"));
         EXPECT_EQ(kill(server, 0), 0) << "the server runs while the shell does";
@@ -190,7 +199,7 @@ TEST_F(ShellTest, ServerThatAlreadyAnswersIsNotStartedAgain)
 
     pages.add_page("/plain.html", "<html><head><title>Plain page</title></head><body>x</body></html>");
     start({"--url=" + pages.url("/plain.html")});
-    ASSERT_TRUE(x.wait_for_window("^Plain page$"));
+    ASSERT_TRUE(x.wait_for_window("^Plain page$")) << diagnosis();
     EXPECT_EQ(stop_shell(), 0);
     EXPECT_FALSE(fs::exists(kit / "http/started"));
     EXPECT_TRUE(port_open(kit_server_port)) << "the server the shell did not start is left alone";
@@ -202,9 +211,9 @@ TEST_F(ShellTest, WindowIs790By700TitledKelpkitThenFollowsThePageTitle)
     pages.add_page("/slow.html", size_page, 3000ms);
     start({"--url=" + pages.url("/slow.html")});
     const auto window = x.wait_for_window("^kelpkit$");
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(window) << diagnosis();
     EXPECT_EQ(x.window_size(*window), std::make_pair(790, 700));
-    ASSERT_TRUE(x.wait_for_window("^Sized page$"));
+    ASSERT_TRUE(x.wait_for_window("^Sized page$")) << diagnosis();
     EXPECT_EQ(x.window_name(*window), "Sized page");
     EXPECT_EQ(report("size"), "size 790x700");
     EXPECT_EQ(stop_shell(), 0);
@@ -215,7 +224,7 @@ TEST_F(ShellTest, UseViewsShowsThePageAt600By700UnderAHeaderBarWithCloseButton)
     pages.add_page("/sized.html", size_page);
     start({"--use-views", "--url=" + pages.url("/sized.html")});
     const auto window = x.wait_for_window("^Sized page$");
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(window) << diagnosis();
     EXPECT_EQ(report("size"), "size 600x700");
     const auto [width, height] = x.window_size(*window);
     EXPECT_GT(height, 700) << "the header bar is drawn above the page";
@@ -254,13 +263,13 @@ TEST_F(ShellTest, CancelledPickerSaysNoFolderSelected)
 {
     start_bridge_page("[['native_actionBackup', '127.0.0.1'], ['native_actionFirmwareUpgrade', '127.0.0.1']]");
     const auto folder_picker = x.wait_for_window("^Select Folder$");
-    ASSERT_TRUE(folder_picker);
+    ASSERT_TRUE(folder_picker) << diagnosis();
     x.keys(*folder_picker, {"Escape"});
     close_message_box("File Path");
     EXPECT_EQ(report("call0"), "call0 number -1");
 
     const auto file_picker = x.wait_for_window("^Open$");
-    ASSERT_TRUE(file_picker);
+    ASSERT_TRUE(file_picker) << diagnosis();
     x.keys(*file_picker, {"Escape"});
     close_message_box("Firmware Upgrade");
     EXPECT_EQ(report("call1"), "call1 number -1");
@@ -281,7 +290,7 @@ TEST_F(ShellTest, UtilityGetsAddressAndPathAsSeparateArgumentsAndItsExitCodeRetu
                       " ['native_actionFirmwareUpgrade', '127.0.0.1:8080']]");
 
     const auto folder_picker = x.wait_for_window("^Select Folder$");
-    ASSERT_TRUE(folder_picker);
+    ASSERT_TRUE(folder_picker) << diagnosis();
     x.type(*folder_picker, "backups");
     std::this_thread::sleep_for(1s);
     x.keys(*folder_picker, {"alt+s"});
@@ -291,7 +300,7 @@ TEST_F(ShellTest, UtilityGetsAddressAndPathAsSeparateArgumentsAndItsExitCodeRetu
                             "--backupfileouttype=zip" + '\0' + "--backupfileout=" + (home / folder).string() + '\0');
 
     const auto file_picker = x.wait_for_window("^Open$");
-    ASSERT_TRUE(file_picker);
+    ASSERT_TRUE(file_picker) << diagnosis();
     x.type(*file_picker, "fw image");
     std::this_thread::sleep_for(1s);
     x.keys(*file_picker, {"alt+o"});
@@ -311,7 +320,7 @@ TEST_F(ShellTest, MissingUtilityReturnsMinusOneWithoutMessageBox)
     fs::create_directories(home / "backups");
     start_bridge_page("[['native_actionBackup', '127.0.0.1']]");
     const auto folder_picker = x.wait_for_window("^Select Folder$");
-    ASSERT_TRUE(folder_picker);
+    ASSERT_TRUE(folder_picker) << diagnosis();
     x.type(*folder_picker, "backups");
     std::this_thread::sleep_for(1s);
     x.keys(*folder_picker, {"alt+s"});
@@ -322,14 +331,20 @@ TEST_F(ShellTest, MissingUtilityReturnsMinusOneWithoutMessageBox)
 
 TEST_F(ShellTest, RefusedPortShowsTheErrorPageWithEscapedUrl)
 {
-    const int port = [] {
-        const PageServer closed_soon;
-        return closed_soon.port();
-    }();
+    // Bound but not listening: connections are refused, and no other test
+    // can take the port meanwhile.
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int port = ntohs(address.sin_port);
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/?q=&lt;b&gt;";
     start({"--url=" + url});
     const auto window = x.wait_for_window("^kelpkit$");
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(window) << diagnosis();
     std::this_thread::sleep_for(2s);
     x.screenshot(screenshot_dir() / "error-page.png");
     std::string text;
@@ -343,6 +358,7 @@ TEST_F(ShellTest, RefusedPortShowsTheErrorPageWithEscapedUrl)
     EXPECT_TRUE(text.find(").") != std::string::npos) << text;
     EXPECT_EQ(x.window_name(*window), "kelpkit");
     EXPECT_EQ(stop_shell(), 0);
+    close(holder);
 }
 
 TEST_F(ShellTest, RealInterfaceRemembersTheAddressAndKeepsBrowserDataInXdgFolders)
@@ -351,7 +367,7 @@ TEST_F(ShellTest, RealInterfaceRemembersTheAddressAndKeepsBrowserDataInXdgFolder
                   fs::copy_options::overwrite_existing);
     start({});
     auto window = x.wait_for_window("^ZANTOR Commissioning Kit$");
-    ASSERT_TRUE(window) << read_file(temp.path() / "shell.log");
+    ASSERT_TRUE(window) << diagnosis();
     EXPECT_EQ(x.window_size(*window), std::make_pair(790, 700));
     EXPECT_TRUE(port_open(kit_server_port));
     std::this_thread::sleep_for(1500ms); // the page's script focuses the field once loaded
@@ -365,7 +381,7 @@ TEST_F(ShellTest, RealInterfaceRemembersTheAddressAndKeepsBrowserDataInXdgFolder
 
     start({"--use-views"});
     window = x.wait_for_window("^ZANTOR Commissioning Kit$");
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(window) << diagnosis();
     std::string address;
     for (int attempt = 0; attempt < 20 && address != "192.0.2.44"; ++attempt) {
         std::this_thread::sleep_for(500ms);
@@ -385,12 +401,12 @@ TEST_F(ShellTest, RealInterfaceBacksUpTheSimulatedControllerThroughTheUtility)
     fs::create_directories(home / "backups");
     start({});
     const auto window = x.wait_for_window("^ZANTOR Commissioning Kit$");
-    ASSERT_TRUE(window) << read_file(temp.path() / "shell.log");
+    ASSERT_TRUE(window) << diagnosis();
     std::this_thread::sleep_for(1500ms);
     x.type(*window, controller.address());
     x.click(*window, 160, 229); // the Backup button
     const auto folder_picker = x.wait_for_window("^Select Folder$");
-    ASSERT_TRUE(folder_picker);
+    ASSERT_TRUE(folder_picker) << diagnosis();
     x.type(*folder_picker, "backups");
     std::this_thread::sleep_for(1s);
     x.keys(*folder_picker, {"alt+s"});
@@ -426,7 +442,7 @@ TEST_F(ShellTest, PopupGetsItsOwnWindowAndTheShellEndsWithTheLastWindow)
     start({"--url=" + pages.url("/opener.html")});
     const auto opener = x.wait_for_window("^Opener page$");
     const auto popup = x.wait_for_window("^Plain page$");
-    ASSERT_TRUE(opener && popup) << read_file(temp.path() / "shell.log");
+    ASSERT_TRUE(opener && popup) << diagnosis();
     ASSERT_NE(*opener, *popup);
 
     x.request_close(*opener);
@@ -444,7 +460,7 @@ TEST_F(ShellTest, PageThatClosesItsWindowEndsTheShell)
     pages.add_page("/closing.html", "<html><head><title>Closing page</title></head><body><script>"
                                     "setTimeout(() => window.close(), 1000);</script></body></html>");
     start({"--url=" + pages.url("/closing.html")});
-    ASSERT_TRUE(x.wait_for_window("^Closing page$"));
+    ASSERT_TRUE(x.wait_for_window("^Closing page$")) << diagnosis();
     EXPECT_EQ(shell->wait_for_exit(20s), 0);
     EXPECT_EQ(read_file(kit / "http/stopped"), "TERM\n");
 }
