@@ -513,3 +513,27 @@ TEST(KitServer, ServesTheInterfaceOnLoopbackOnlyAndEndsCleanlyOnSigtermAndSigint
         EXPECT_FALSE(port_open(kit_server_port));
     }
 }
+
+TEST_F(ShellTest, CancelledLoadLeavesThePageInPlace)
+{
+    pages.add_page("/slow.html", "<html><head><title>Slow page</title></head><body>late</body></html>", 4000ms);
+    pages.add_page("/first.html", "<html><head><title>First page</title></head><body><script>"
+                                  "setTimeout(() => { location.href = '/slow.html';"
+                                  " setTimeout(() => { window.stop(); fetch('/report', {method: 'POST', body: 'stopped'}); }, 500); }, 500);"
+                                  "</script></body></html>");
+    start({"--url=" + pages.url("/first.html")});
+    const auto window = x.wait_for_window("^First page$");
+    ASSERT_TRUE(window) << diagnosis();
+    EXPECT_EQ(report("stopped"), "stopped");
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(x.window_name(*window), "First page") << "no error page for a load the page stopped itself";
+    EXPECT_EQ(stop_shell(), 0);
+}
+
+TEST_F(ShellTest, SigtermWhileAMessageBoxIsOpenStillEndsTheShell)
+{
+    start_bridge_page("[['native_actionBackup']]");
+    ASSERT_TRUE(x.wait_for_window("^File Path$")) << diagnosis();
+    EXPECT_EQ(stop_shell(), 0);
+    EXPECT_EQ(read_file(kit / "http/stopped"), "TERM\n");
+}
