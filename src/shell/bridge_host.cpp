@@ -30,8 +30,9 @@ public:
             return;
         replied_ = true;
         gtk_widget_set_sensitive(GTK_WIDGET(view_.get()), TRUE);
-        webkit_user_message_send_reply(
-            message_.get(), webkit_user_message_new(std::string(action_.function_name).c_str(), g_variant_new_int32(result)));
+        const std::string name(action_.function_name);
+        webkit_user_message_send_reply(message_.get(),
+                                       webkit_user_message_new(name.c_str(), g_variant_new_int32(result)));
     }
 
     // The window of the page, as the owner of dialogs; nullptr once it has gone.
@@ -57,8 +58,11 @@ using ResponseHandler = std::function<void(GtkDialog*, int)>;
 
 void when_answered(GtkWidget* dialog, ResponseHandler handler)
 {
+    // The handler destroys the dialog, and with it the stored handler: it
+    // runs from a copy.
     g_signal_connect_data(dialog, "response", G_CALLBACK(+[](GtkDialog* d, gint response, gpointer data) {
-                              (*static_cast<ResponseHandler*>(data))(d, response);
+                              const ResponseHandler handler = *static_cast<ResponseHandler*>(data);
+                              handler(d, response);
                           }),
                           callback_data(std::move(handler)), free_closure_data<ResponseHandler>, GConnectFlags{});
 }
@@ -67,9 +71,9 @@ void show_message(const Call& call, MessageBoxText message)
 {
     const std::string text(message.text);
     const std::string title(message.title);
+    const auto flags = static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT);
     GtkWidget* dialog =
-        gtk_message_dialog_new(call->window(), static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                               GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.c_str());
+        gtk_message_dialog_new(call->window(), flags, GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
     when_answered(dialog, [call](GtkDialog* d, int) {
         gtk_widget_destroy(GTK_WIDGET(d));
@@ -80,8 +84,10 @@ void show_message(const Call& call, MessageBoxText message)
 
 void run_utility(const Call& call, const std::string& address, const std::string& path)
 {
+    // Its own process group: a Ctrl+C meant for the shell in a terminal must
+    // not cut a restore or a firmware upgrade short.
     const std::optional<pid_t> pid =
-        spawn_program({call->utility(), utility_arguments(call->action(), address, path), std::nullopt, false});
+        spawn_program({call->utility(), utility_arguments(call->action(), address, path), std::nullopt, true});
     if (!pid) {
         call->reply(-1);
         return;
