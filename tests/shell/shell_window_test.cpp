@@ -143,6 +143,22 @@ protected:
         return run_process({"xclip", "-o", "-selection", "clipboard"}, {"DISPLAY=" + display.display()}).out;
     }
 
+    // Types text into the kit page's address field (in the 790-wide window)
+    // until the field holds it: the page may still be loading at first.
+    bool fill_address(const std::string& window, const std::string& text)
+    {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            std::this_thread::sleep_for(500ms);
+            x.click(window, 300, 138);
+            x.keys(window, {"ctrl+a"});
+            x.type(window, text);
+            x.keys(window, {"ctrl+a", "ctrl+c"});
+            if (clipboard() == text)
+                return true;
+        }
+        return false;
+    }
+
     std::optional<int> stop_shell()
     {
         shell->signal(SIGTERM);
@@ -370,8 +386,8 @@ TEST_F(ShellTest, RealInterfaceRemembersTheAddressAndKeepsBrowserDataInXdgFolder
     ASSERT_TRUE(window) << diagnosis();
     EXPECT_EQ(x.window_size(*window), std::make_pair(790, 700));
     EXPECT_TRUE(port_open(kit_server_port));
-    std::this_thread::sleep_for(1500ms); // the page's script focuses the field once loaded
-    x.type(*window, "192.0.2.44");
+    ASSERT_TRUE(fill_address(*window, "192.0.2.44"));
+    x.click(*window, 700, 650);
     std::this_thread::sleep_for(2s);
     x.screenshot(screenshot_dir() / "interface-790.png");
     EXPECT_EQ(stop_shell(), 0);
@@ -402,8 +418,7 @@ TEST_F(ShellTest, RealInterfaceBacksUpTheSimulatedControllerThroughTheUtility)
     start({});
     const auto window = x.wait_for_window("^ZANTOR Commissioning Kit$");
     ASSERT_TRUE(window) << diagnosis();
-    std::this_thread::sleep_for(1500ms);
-    x.type(*window, controller.address());
+    ASSERT_TRUE(fill_address(*window, controller.address()));
     x.click(*window, 160, 229); // the Backup button
     const auto folder_picker = x.wait_for_window("^Select Folder$");
     ASSERT_TRUE(folder_picker) << diagnosis();
