@@ -262,7 +262,7 @@ TEST_F(ShellTest, EveryPageAndFrameSeesTheVersionAndTheThreeFunctions)
 TEST_F(ShellTest, WrongArgumentsShowMessageBoxesAndReturnMinusOne)
 {
     start_bridge_page("[['native_actionBackup'], ['native_actionBackup', 42], ['native_actionRestore', ''],"
-                      " ['native_actionFirmwareUpgrade', null]]");
+                      " ['native_actionFirmwareUpgrade', null], ['native_actionBackup', '127.0.0.1\\u0000; x']]");
     close_message_box("File Path");
     EXPECT_EQ(report("call0"), "call0 number -1");
     close_message_box("File Path");
@@ -272,6 +272,9 @@ TEST_F(ShellTest, WrongArgumentsShowMessageBoxesAndReturnMinusOne)
     EXPECT_EQ(report("call2"), "call2 number -1");
     close_message_box("Firmware Upgrade");
     EXPECT_EQ(report("call3"), "call3 number -1");
+    close_message_box("File Path"); // an address holding a NUL cannot be passed whole
+    EXPECT_EQ(report("call4"), "call4 number -1");
+    EXPECT_FALSE(x.find_window("^Select Folder$"));
     EXPECT_EQ(stop_shell(), 0);
 }
 

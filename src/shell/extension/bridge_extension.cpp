@@ -8,6 +8,7 @@
 
 #include <webkit2/webkit-web-extension.h>
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,26 @@ int forward_call(WebKitWebPage* page, const std::string& name, const std::option
     return wait.result;
 }
 
+// The first argument as the controller's address; nothing when it is missing
+// or no string. A string holding a NUL is refused too: a program argument
+// ends there, and the utility would get another address than the page gave.
+std::optional<std::string> address_argument(GPtrArray* arguments)
+{
+    if (arguments->len == 0)
+        return std::nullopt;
+    auto* first = static_cast<JSCValue*>(g_ptr_array_index(arguments, 0));
+    if (!jsc_value_is_string(first))
+        return std::nullopt;
+    GBytes* bytes = jsc_value_to_string_as_bytes(first);
+    gsize size = 0;
+    const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+    std::optional<std::string> address;
+    if (std::memchr(data, '\0', size) == nullptr)
+        address.emplace(data, size);
+    g_bytes_unref(bytes);
+    return address;
+}
+
 gint call_bridge_function(GPtrArray* arguments, gpointer data)
 {
     auto* function = static_cast<BridgeFunction*>(data);
@@ -85,17 +106,8 @@ gint call_bridge_function(GPtrArray* arguments, gpointer data)
     if (!page || call_in_progress)
         return -1;
 
-    std::optional<std::string> address;
-    if (arguments->len > 0) {
-        auto* first = static_cast<JSCValue*>(g_ptr_array_index(arguments, 0));
-        if (jsc_value_is_string(first)) {
-            gchar* text = jsc_value_to_string(first);
-            address = text;
-            g_free(text);
-        }
-    }
     call_in_progress = true;
-    const int result = forward_call(page.get(), function->name, address);
+    const int result = forward_call(page.get(), function->name, address_argument(arguments));
     call_in_progress = false;
     return result;
 }
