@@ -8,7 +8,6 @@
 
 #include <webkit2/webkit-web-extension.h>
 
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -92,11 +91,11 @@ std::optional<std::string> address_argument(GPtrArray* arguments)
     GBytes* bytes = jsc_value_to_string_as_bytes(first);
     gsize size = 0;
     const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-    std::optional<std::string> address;
-    if (std::memchr(data, '\0', size) == nullptr)
-        address.emplace(data, size);
+    const std::string text = size == 0 ? std::string() : std::string(data, size);
     g_bytes_unref(bytes);
-    return address;
+    if (text.find('\0') != std::string::npos)
+        return std::nullopt;
+    return text;
 }
 
 gint call_bridge_function(GPtrArray* arguments, gpointer data)
