@@ -124,9 +124,12 @@ XServer::XServer()
     int fds[2];
     if (pipe(fds) != 0)
         throw std::runtime_error("pipe failed");
-    // Xvfb picks a free display and writes its number to fd 3 once it is ready.
-    const pid_t pid = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {},
-                            "/dev/null", fds[1]);
+    // Xvfb picks a free display and writes its number to fd 3 once it is
+    // ready. Without -noreset it resets whenever its last client leaves, and
+    // a client connecting just then is refused.
+    const pid_t pid = spawn(
+        {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"}, {}, "/dev/null",
+        fds[1]);
     close(fds[1]);
     std::string number;
     char c = 0;
@@ -379,6 +382,7 @@ fs::path built_kit()
 fs::path copy_kit(const fs::path& folder)
 {
     const fs::path kit = folder / "kit";
+    fs::create_directories(folder);
     fs::copy(built_kit(), kit, fs::copy_options::recursive);
     return kit;
 }

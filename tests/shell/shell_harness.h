@@ -122,7 +122,7 @@ private:
 
 // The built kit, as the build assembled it.
 std::filesystem::path built_kit();
-// Copies the built kit into folder/kit and returns that path.
+// Copies the built kit into folder/kit (folder is created) and returns that path.
 std::filesystem::path copy_kit(const std::filesystem::path& folder);
 // Writes an executable shell script.
 void write_script(const std::filesystem::path& path, const std::string& body);

@@ -75,7 +75,7 @@ fetch('/report', {method: 'POST', body: 'size ' + window.innerWidth + 'x' + wind
 // web server is a stand-in that records its start and its stop.
 class ShellTest : public testing::Test {
 protected:
-    ShellTest() : x(display.display()), kit(copy_kit(temp.path())), home(temp.path() / "home")
+    ShellTest() : x(display.display()), kit(copy_kit(temp.path() / "kit copy with blanks")), home(temp.path() / "home")
     {
         fs::create_directories(home);
         write_script(kit / "http/kelpkit-http-server",
