@@ -94,7 +94,10 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
 
 Child::~Child()
 {
-    if (!reaped_) {
+    // Asked first: a shell left by a failed test then still stops its web
+    // server, which would otherwise hold the kit's port for the next test.
+    signal(SIGTERM);
+    if (!wait_for_exit(10s)) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
@@ -149,12 +152,6 @@ XServer::XServer()
     });
     if (!ready)
         throw std::runtime_error("Xvfb takes no clients on " + display_);
-}
-
-XServer::~XServer()
-{
-    server_->signal(SIGTERM);
-    server_->wait_for_exit(5s);
 }
 
 std::string XTools::run(const std::vector<std::string>& argv) const

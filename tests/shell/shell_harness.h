@@ -19,7 +19,8 @@
 
 using namespace std::chrono_literals;
 
-// A child process that the test starts and, if still running, kills.
+// A child process that the test starts and, if still running at the end,
+// stops: SIGTERM, then SIGKILL after ten seconds.
 class Child {
 public:
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
@@ -44,7 +45,6 @@ private:
 class XServer {
 public:
     XServer();
-    ~XServer(); // ends the server cleanly so it leaves no lock file
     std::string display() const { return display_; }
 
 private:
