@@ -69,6 +69,8 @@ def parse_args(argv):
                    help="answer every TFTP request with an ERROR packet")
     f.add_argument("--no-tsize", action="store_true",
                    help="do not announce the transfer size of a TFTP read")
+    p.add_argument("--config-size", type=count, default=0, metavar="BYTES",
+                   help="answer every configuration the store lacks with BYTES of filler")
     f.add_argument("--flash-size", type=count, default=FLASH_SIZE, metavar="BYTES",
                    help='size of "flashfs.bin" and "flashraw.bin" (default 2 MiB)')
     args = p.parse_args(argv)
@@ -105,6 +107,7 @@ def main(argv):
     status = default_status(args.model, args.firmware_version, args.serial, args.mac)
     status.update(field.split("=", 1) for field in args.status_field)
     controller = Controller(status, args.flash_size, args.empty_store, args.status_body)
+    controller.config_size = args.config_size
     log = RequestLog(args.request_log)
     tcp, udp = bind_pair(args.port)
     port = tcp.getsockname()[1]

@@ -239,6 +239,13 @@ TEST_F(FirmwareFiles, ValidImageLogsItsInformationRecord)
                                        "version_date=Mar 14 2024\r\nversion_time=09:26:53\r\n"
                                        "dali_number_of_channel=4\r\n== ==\r\n");
     EXPECT_EQ(firmware_check_info({}), 1);
+
+    // Text from the package cannot steer the terminal or the window.
+    const std::string_view hostile = "\x1b]0;owned\x07\x1b[2J\r";
+    std::copy(hostile.begin(), hostile.end(), bytes.begin() + firmware_info_offset + 78);
+    CaptureStdout();
+    EXPECT_EQ(firmware_check_info(bytes), 0);
+    EXPECT_NE(GetCapturedStdout().find("\r\nversion_string=\\x1b]0;owned\\x07\\x1b[2J\\r\r\n"), std::string::npos);
 }
 
 TEST_F(FirmwareFiles, EntriesAreReadToTheirEndSoTheirCodesAndSizesCount)
