@@ -147,10 +147,9 @@ int action_get_backup(const std::optional<std::string>& ip, const std::optional<
         return 1;
     }
     BackupOutput output;
+    output.location = *out_dir;
     if (zip && !backup_output_open_zip(output, *archive_path))
         return 1;
-    if (!zip)
-        output.location = *out_dir;
 
     // A file the output cannot take ends the run: an archive that is not
     // completed is not left behind, and an earlier file stays as it was.
