@@ -3,6 +3,7 @@
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/params.h>
 
 #include <array>
 #include <cstdint>
@@ -27,7 +28,8 @@ struct MacContextFree {
     void operator()(EVP_MAC_CTX* context) const { EVP_MAC_CTX_free(context); }
 };
 
-// Salt length by key strength (1: 128, 2: 192, 3: 256 bits); 0 when unknown.
+// Key length in bytes of each WinZip AES strength; 0 for other methods.
+// The salt is half as long.
 std::size_t key_length(zip_uint16_t method)
 {
     switch (method) {
@@ -42,7 +44,7 @@ std::size_t key_length(zip_uint16_t method)
     }
 }
 
-// Reads exactly out.size() bytes, or fewer at the entry's end.
+// Reads length bytes, or fewer at the entry's end or on a read error.
 std::size_t read_some(zip_file_t* file, std::uint8_t* out, std::size_t length)
 {
     std::size_t done = 0;

@@ -6,8 +6,6 @@
 #include <zip.h>
 #include <zlib.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
