@@ -65,7 +65,10 @@ std::optional<std::vector<std::string>> json_config_name_list(const char* value)
         names.emplace();
         JsonEvent event;
         while ((event = json_reader_next(reader)) == JE_STRING) {
-            const char* name = json_reader_string(reader);
+            // The whole string: one with "\u0000" inside is not cut short.
+            std::size_t length = 0;
+            const char* text = json_reader_string(reader, &length);
+            const std::string_view name(text, length > 0 ? length - 1 : 0);
             if (!backup_config_name_valid(name))
                 break;
             names->emplace_back(name);

@@ -83,6 +83,7 @@ TEST(ConfigNameList, OnlyAnArrayOfIdentifiersIsTaken)
               std::string::npos);
     EXPECT_FALSE(json_config_name_list("[\"dali1\"]]"));
     EXPECT_FALSE(json_config_name_list("[\"dali_1\",null]"));
+    EXPECT_FALSE(json_config_name_list("[\"dali1\\u0000x\"]"));
     EXPECT_EQ(json_config_name_list("[\"dali_1\",\"DT8\"]\t"), (std::vector<std::string>{"dali_1", "DT8"}));
 }
 
