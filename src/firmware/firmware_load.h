@@ -26,9 +26,9 @@ inline constexpr char firmware_package_password[] = "5c0e7a91d24f8b63e1a07d9c4b2
 // A ZIP package whose "kelpu.binary" entry is the image and whose "kelpu.bh"
 // entry is the image's digest in hexadecimal, both under 256-bit WinZip AES.
 // digest receives the decoded "kelpu.bh" text, or nothing when that text is
-// not hexadecimal. Both entries are read to their end, so that their
-// authentication codes and stated sizes are checked. 0 on success, else a
-// negative code (-2 to -15).
+// not hexadecimal. Both entries' authentication codes are checked, and both
+// are read to their end, so that their stated sizes count. 0 on success,
+// else a negative code (-2 to -15).
 int firmware_prepare_package(FileImage& image, std::optional<std::vector<std::uint8_t>>& digest,
                              Sha256& context);
 

@@ -108,8 +108,8 @@ int open_entry(zip_t* archive, const char* name, const EntryMessages& messages, 
 enum class EntryRead { whole, failed, over_limit };
 
 // Reads the open entry into out to its end, or until out holds more than
-// limit bytes. Only the end of the entry makes libzip check its
-// authentication code, its CRC and its stated size.
+// limit bytes. Only the end of the entry makes libzip check its CRC and
+// its stated size.
 EntryRead read_to_end(zip_file_t* entry, std::vector<std::uint8_t>& out, std::size_t limit)
 {
     std::uint8_t buffer[image_read_size];
