@@ -7,11 +7,27 @@
 
 namespace {
 
+// Room taken at once for an announced body, so that a large one is not
+// copied from buffer to ever larger buffer (which briefly holds it three
+// times over). Larger announcements grow as the bytes arrive.
+constexpr curl_off_t largest_reservation = curl_off_t{64} << 20;
+
+struct BodyTarget {
+    CURL* handle;
+    ReceiveBuffer* buffer;
+};
+
 std::size_t append_to_buffer(char* chunk, std::size_t size, std::size_t count, void* user)
 {
-    auto& buffer = *static_cast<ReceiveBuffer*>(user);
+    auto& target = *static_cast<BodyTarget*>(user);
+    ReceiveBuffer& buffer = *target.buffer;
     const std::size_t n = size * count;
     try {
+        curl_off_t announced = -1;
+        if (buffer.data.empty() &&
+            curl_easy_getinfo(target.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0 && announced <= largest_reservation)
+            buffer.data.reserve(static_cast<std::size_t>(announced));
         buffer.data.insert(buffer.data.end(), chunk, chunk + n);
     } catch (const std::bad_alloc&) {
         // Reporting nothing consumed makes libcurl abort with a write error.
@@ -46,8 +62,9 @@ CURLcode http_get_body(const std::string& url, ReceiveBuffer& body)
     if (!handle)
         return CURLE_FAILED_INIT;
     set_common_options(handle.get(), url);
+    BodyTarget target{handle.get(), &body};
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, append_to_buffer);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &target);
     return curl_easy_perform(handle.get());
 }
 
