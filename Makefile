@@ -8,7 +8,10 @@ PREFIX ?= /usr/local
 KITDIR ?= /opt/kelpkit
 DESTDIR ?=
 
-.PHONY: deps build demo test install package clean
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+
+.PHONY: deps build demo test install package fuzz fuzz-run clean
 
 deps:
 	scripts/install-deps
@@ -32,5 +35,15 @@ package: build
 	cmake -S . -B $(BUILD) -DKELPKIT_KIT_DIR=/opt/kelpkit
 	cd $(BUILD) && cpack -G DEB
 
+# libFuzzer targets, built with clang in a tree of their own.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DKELPU_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_json fuzz_tar fuzz_firmware_package
+
+# Each target for FUZZ_SECONDS from its seed corpus.
+fuzz-run: fuzz
+	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)

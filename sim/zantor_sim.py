@@ -100,6 +100,8 @@ def parse_args(argv):
                    help="never end a TFTP read: full blocks of filler follow the file")
     f.add_argument("--no-tsize", action="store_true",
                    help="do not announce the transfer size of a TFTP read")
+    p.add_argument("--config-size", type=count, default=0, metavar="BYTES",
+                   help="answer every configuration the store lacks with BYTES of filler")
     f.add_argument("--flash-size", type=count, default=FLASH_SIZE, metavar="BYTES",
                    help='size of "flashfs.bin" and "flashraw.bin" (default 2 MiB)')
     args = p.parse_args(argv)
@@ -139,6 +141,7 @@ def main(argv):
                             args.full_store)
     for name in args.empty_file:
         controller.store[CONFIG_PATHS[name]] = b""
+    controller.config_size = args.config_size
     log = RequestLog(args.request_log)
     tcp, udp = bind_pair(args.port)
     port = tcp.getsockname()[1]

@@ -103,6 +103,13 @@ class BackupTest(unittest.TestCase):
             self.assertEqual(set(backup(sim, "dali1")), {"status.txt"})
             self.assertEqual(set(backup(sim, "systemconfig")), {"status.txt"})
 
+    def test_config_size_fills_every_configuration_the_store_lacks(self):
+        with Sim("--empty-store", "--config-size", "70000") as sim:
+            got = backup(sim, "views63")
+            self.assertEqual(sorted(len(data) for data in got.values())[-1], 70000)
+            self.assertIn("status.txt", got)
+            self.assertEqual(set(backup(sim, "nosuchname")), {"status.txt"})
+
     def test_tar_without_status_txt_on_demand(self):
         with Sim("--no-status-txt") as sim:
             self.assertEqual(set(backup(sim, "rlc")), {"/etc/config/rlc/rlc.bin"})

@@ -55,6 +55,9 @@ class Controller:
         self.flash = {name: pseudo_bytes(name, flash_size) for name in FLASH_NAMES}
         self.last_upload = None
         self.store = {} if empty_store else self._seed(full_store)
+        # Bytes of filler for every configuration not in the store (0: none),
+        # made when asked for, for large backups.
+        self.config_size = 0
 
     def _seed(self, full_store):
         firmware = self.status["firmware_version"]
@@ -93,6 +96,8 @@ class Controller:
         path = catalogue.CONFIG_PATHS.get(name)
         with self.lock:
             data = self.store.get(path) if path else None
+        if data is None and path and self.config_size:
+            data = pseudo_bytes(name, self.config_size)
         if data is not None:
             members.append((path, data))
         if with_status:

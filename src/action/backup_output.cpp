@@ -2,27 +2,18 @@
 
 #include "action/folder_path.h"
 #include "log/log.h"
-#include "platform/files.h"
+#include "platform/atomic_file.h"
 
-#include <cstdio>
-#include <limits>
+#include <cstring>
 
 namespace {
 
-bool write_file(const std::string& path, std::span<const std::uint8_t> bytes)
+void log_write_failure(const std::string& path, int error)
 {
-    const PartialFile unfinished(path);
-    FileHandle file(std::fopen(path.c_str(), "wb"));
-    return file && file_write_and_close(std::move(file), bytes);
-}
-
-bool add_entry(ZipArchive& archive, std::string_view name, std::span<const std::uint8_t> bytes)
-{
-    // An archive without ZIP64 records holds no entry of 4 GiB or more.
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max() || mzsimple_entry_open(archive, name) != 0)
-        return false;
-    const bool written = mzsimple_entry_write(archive, bytes) == 0;
-    return mzsimple_entry_close(archive) == 0 && written;
+    if (error != 0)
+        log_color(colour_red, "Could not write %s: %s", path.c_str(), std::strerror(error));
+    else
+        log_color(colour_red, "Could not write %s.", path.c_str());
 }
 
 } // namespace
@@ -30,10 +21,11 @@ bool add_entry(ZipArchive& archive, std::string_view name, std::span<const std::
 bool backup_output_open_zip(BackupOutput& output, const std::string& path)
 {
     output.location = path;
-    output.unfinished.emplace(path);
-    output.archive = mzsimple_open(path, 6, 'w');
+    int error = 0;
+    output.archive = mzsimple_open(path, 6, 'w', &error);
     if (!output.archive) {
-        log_color(colour_red, "Could not open zip file for writing: %s", path.c_str());
+        const std::string reason = path + " (" + (error != 0 ? std::strerror(error) : "unknown error") + ")";
+        log_color(colour_red, "Could not open zip file for writing: %s", reason.c_str());
         return false;
     }
     return true;
@@ -43,24 +35,34 @@ bool backup_output_store(BackupOutput& output, std::string_view name, std::span<
 {
     const std::string shown(name);
     if (output.archive) {
-        if (add_entry(*output.archive, name, bytes))
+        if (mzsimple_entry_add(*output.archive, name, bytes) == 0)
             return true;
-        log_color(colour_red, "Could not add %s to the backup archive.", shown.c_str());
+        if (output.archive->system_error != 0)
+            log_write_failure(output.location, output.archive->system_error);
+        else
+            log_color(colour_red, "Could not add %s to the backup archive %s.", shown.c_str(),
+                      output.location.c_str());
         return false;
     }
     const std::optional<std::string> path = folder_path(output.location, name);
-    if (path && write_file(*path, bytes))
-        return true;
-    log_color(colour_red, "Could not write file: %s", path.value_or(output.location + "/" + shown).c_str());
-    return false;
+    if (!path) {
+        log_color(colour_red, "Output path too long: %s/%s", output.location.c_str(), shown.c_str());
+        return false;
+    }
+    if (const int error = atomic_file_write_whole(*path, bytes)) {
+        log_write_failure(*path, error);
+        return false;
+    }
+    return true;
 }
 
 bool backup_output_close(BackupOutput& output)
 {
-    const bool closed = !output.archive || mzsimple_close(std::move(output.archive)) == 0;
-    output.unfinished.reset();
-    if (closed)
+    if (!output.archive)
         return true;
-    log_color(colour_red, "Could not write zip file: %s", output.location.c_str());
+    int error = 0;
+    if (mzsimple_close(std::move(output.archive), &error) == 0)
+        return true;
+    log_write_failure(output.location, error);
     return false;
 }

@@ -7,10 +7,12 @@
 #include "backup/backup.h"
 #include "catalogue/backup_catalogue.h"
 #include "log/log.h"
+#include "platform/atomic_file.h"
 #include "transport/tftp_read.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iterator>
 #include <vector>
@@ -36,15 +38,6 @@ constexpr std::size_t missing_line_length = 480;
 std::span<const std::uint8_t> bytes_of(std::string_view text)
 {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-// Names go into a URL and into a file name: nothing but letters, digits and
-// underscores may reach either.
-bool is_identifier(std::string_view name)
-{
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    });
 }
 
 std::tm local_now()
@@ -79,24 +72,26 @@ void log_missing(const std::vector<std::string>& missing, const std::string& loc
     log_color(colour_red, "Backup incomplete: %zu file(s) missing (%s).", missing.size(), location.c_str());
 }
 
-bool read_flashfs(const std::string& ip, BackupOutput& output)
+enum class Stored { yes, missing, output_failed };
+
+Stored read_flashfs(const std::string& ip, BackupOutput& output)
 {
     std::vector<std::uint8_t> image;
     if (action_read_file_memory(ip, "flashfs.bin", flash_size, image) != 0 || image.empty()) {
         log_color(colour_orange, "[WARN] Could not fetch flashfs.bin for backup");
-        return false;
+        return Stored::missing;
     }
-    return backup_output_store(output, "flashfs.bin", image);
+    return backup_output_store(output, "flashfs.bin", image) ? Stored::yes : Stored::output_failed;
 }
 
-// Fetches and stores every configuration; gives the entry names of those
-// that could not be had or kept. A configuration that the controller does
-// not have is not missing: there is nothing to back up.
-std::vector<std::string> store_configurations(const std::string& ip, std::span<const std::string> names,
-                                              BackupOutput& output)
+// Fetches and stores every configuration, adding to missing the entry names
+// of those that could not be had. A configuration that the controller does
+// not have is not missing: there is nothing to back up. false as soon as
+// the output cannot take a file: the backup cannot be completed.
+bool store_configurations(const std::string& ip, std::span<const std::string> names, BackupOutput& output,
+                          std::vector<std::string>& missing)
 {
     const std::string base = "http://" + ip;
-    std::vector<std::string> missing;
     unsigned failed_in_a_row = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         // Each failed exchange may have waited out a time limit: a controller
@@ -123,11 +118,11 @@ std::vector<std::string> store_configurations(const std::string& ip, std::span<c
         }
         std::printf("\033[32m%s\tbackup file OK, adding to backup archive...\r\n\r\n\033[0m", "backup");
         if (!backup_output_store(output, entry, record.data))
-            missing.push_back(entry);
-        else if (output.archive)
+            return false;
+        if (output.archive)
             log_color(colour_green, "%u%% Backup file %s...", percent, entry.c_str());
     }
-    return missing;
+    return true;
 }
 
 int refuse(const char* format, const char* value)
@@ -151,41 +146,50 @@ int action_get_backup(const std::optional<std::string>& ip, const std::optional<
         return refuse("Unknown output type '%s' for action get_backup: use zip or directory.", out_type->c_str());
     const std::span<const std::string> names = config_names.empty() ? backup_config_names() : config_names;
     for (const std::string& name : names) {
-        if (!is_identifier(name))
+        if (!backup_config_name_valid(name))
             return refuse("Invalid configuration name '%s': only letters, digits and underscores are allowed.",
                           name.c_str());
     }
 
-    BackupOutput output;
-    if (zip) {
-        const std::optional<std::string> path = folder_path(*out_dir, backup_archive_name(*ip, local_now()));
-        if (!path)
-            return refuse("Output path too long: %s", out_dir->c_str());
-        if (!backup_output_open_zip(output, *path))
-            return 1;
-    } else {
-        if (!folder_path(*out_dir, std::string(longest_file_name(names), '_')))
-            return refuse("Output path too long: %s", out_dir->c_str());
-        output.location = *out_dir;
+    std::optional<std::string> archive_path;
+    if (zip)
+        archive_path = folder_path(*out_dir, backup_archive_name(*ip, local_now()));
+    if (zip ? !archive_path : !folder_path(*out_dir, std::string(longest_file_name(names), '_')))
+        return refuse("Output path too long: %s", out_dir->c_str());
+    // The folder is there, or refused, before anything is downloaded.
+    if (const int error = folder_create(*out_dir)) {
+        log_color(colour_red, "Could not create the output folder %s: %s", out_dir->c_str(), std::strerror(error));
+        return 1;
     }
+    BackupOutput output;
+    output.location = *out_dir;
+    if (zip && !backup_output_open_zip(output, *archive_path))
+        return 1;
 
-    std::vector<std::string> missing;
+    // A file the output cannot take ends the run: an archive that is not
+    // completed is not left behind, and an earlier file stays as it was.
     if (!backup_output_store(output, "tool.txt", bytes_of(tool_record)))
-        missing.push_back("tool.txt");
-    if (!read_flashfs(*ip, output))
+        return 1;
+    std::vector<std::string> missing;
+    const Stored flashfs = read_flashfs(*ip, output);
+    if (flashfs == Stored::output_failed)
+        return 1;
+    if (flashfs == Stored::missing)
         missing.push_back("flashfs.bin");
-    const std::vector<std::string> configurations = store_configurations(*ip, names, output);
-    missing.insert(missing.end(), configurations.begin(), configurations.end());
+    if (!store_configurations(*ip, names, output, missing))
+        return 1;
 
     progress_set(100);
-    if (missing.empty())
-        log_color(colour_green, "%u%% Completed (%s).", 100u, output.location.c_str());
-    else
+    if (!missing.empty())
         log_missing(missing, output.location);
-
-    bool stored = missing.empty();
-    if (log_capture_data() != nullptr && log_capture_size() > 0)
-        stored = backup_output_store(output, "log.txt", bytes_of({log_capture_data(), log_capture_size()})) && stored;
-    stored = backup_output_close(output) && stored;
-    return stored ? 0 : 1;
+    if (log_capture_data() != nullptr && log_capture_size() > 0 &&
+        !backup_output_store(output, "log.txt", bytes_of({log_capture_data(), log_capture_size()})))
+        return 1;
+    if (!backup_output_close(output))
+        return 1;
+    // Only a backup that is in place is reported complete.
+    if (!missing.empty())
+        return 1;
+    log_color(colour_green, "%u%% Completed (%s).", 100u, output.location.c_str());
+    return 0;
 }

@@ -3,11 +3,11 @@
 #include "action/argument_given.h"
 #include "action/folder_path.h"
 #include "log/log.h"
-#include "platform/files.h"
-#include "platform/partial_files.h"
+#include "platform/atomic_file.h"
 #include "transport/tftp_read.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -38,10 +38,14 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
         return 2;
     }
     std::printf("[INFO] Output file: %s", path->c_str());
-    const PartialFile unfinished(*path);
-    FileHandle file(std::fopen(path->c_str(), "wb"));
-    if (!file) {
-        log_color(colour_red, "[ERROR] Cannot open output file: %s\n", path->c_str());
+    // The folder and the temporary file come first, so that an output that
+    // cannot be written is refused before the transfer.
+    AtomicFile file;
+    int error = folder_create(*folder);
+    if (error == 0)
+        error = atomic_file_begin(file, *path);
+    if (error != 0) {
+        log_color(colour_red, "[ERROR] Cannot open output file: %s: %s\n", path->c_str(), std::strerror(error));
         return 1;
     }
     std::printf("[INFO] Opened output file for writing: %s", path->c_str());
@@ -49,14 +53,15 @@ int action_read_file(const std::optional<std::string>& ip, std::string_view remo
     const std::string name(remote_name);
     std::vector<std::uint8_t> bytes;
     if (action_read_file_memory(*ip, name, expected_size, bytes) != 0) {
-        // Part of a flash image is no image: nothing is left to be taken for one.
-        file.reset();
-        std::remove(path->c_str());
+        // A transfer that broke off replaces nothing.
         log_color(colour_red, "Failed to read the file %s.", name.c_str());
         return 1;
     }
-    if (!file_write_and_close(std::move(file), bytes)) {
-        log_color(colour_red, "[ERROR] Cannot write output file: %s\n", path->c_str());
+    error = atomic_file_write(file, bytes);
+    if (error == 0)
+        error = atomic_file_commit(file);
+    if (error != 0) {
+        log_color(colour_red, "[ERROR] Cannot write output file: %s: %s\n", path->c_str(), std::strerror(error));
         return 1;
     }
     log_color(colour_green, "File %s downloaded and written to: %s.", name.c_str(), path->c_str());

@@ -2,6 +2,7 @@
 #include "backup/status_identity.h"
 
 #include "log/log.h"
+#include "log/printable.h"
 #include "tar/tar.h"
 
 #include <cstdio>
@@ -27,7 +28,7 @@ Listing list_members(TarStream& tar, std::size_t length)
         if (result == TAR_NULL_RECORD || (result == TAR_READ_FAIL && tar.last_header == length))
             return listing;
         if (result == TAR_SUCCESS) {
-            std::printf("\t%s (%d bytes)\r\n", header.name.c_str(), static_cast<int>(header.size));
+            std::printf("\t%s (%d bytes)\r\n", printable(header.name).c_str(), static_cast<int>(header.size));
             result = tar_next(tar);
         }
         if (result != TAR_SUCCESS) {
@@ -49,11 +50,11 @@ int verdict(const Listing& listing)
 
 void print_identity(const BackupRecord& record)
 {
-    auto text = [](const std::optional<std::string>& value) { return value ? value->c_str() : "(null)"; };
-    std::printf("%s\tmodel name: %s\r\n", "backup", text(record.model_name));
-    std::printf("%s\tfirmware version: %s\r\n", "backup", text(record.firmware_version));
-    std::printf("%s\tserial number: %s\r\n", "backup", text(record.serial_number));
-    std::printf("%s\tmac: %s\r\n", "backup", text(record.mac));
+    auto text = [](const std::optional<std::string>& value) { return value ? printable(*value) : "(null)"; };
+    std::printf("%s\tmodel name: %s\r\n", "backup", text(record.model_name).c_str());
+    std::printf("%s\tfirmware version: %s\r\n", "backup", text(record.firmware_version).c_str());
+    std::printf("%s\tserial number: %s\r\n", "backup", text(record.serial_number).c_str());
+    std::printf("%s\tmac: %s\r\n", "backup", text(record.mac).c_str());
 }
 
 } // namespace

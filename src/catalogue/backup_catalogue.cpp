@@ -1,5 +1,6 @@
 #include "catalogue/backup_catalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -127,4 +128,11 @@ const BackupRestoreRow* backup_restore_lookup(std::string_view entry_name)
         }
     }
     return nullptr;
+}
+
+bool backup_config_name_valid(std::string_view name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    });
 }

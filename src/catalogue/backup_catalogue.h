@@ -16,6 +16,10 @@ struct BackupRestoreRow {
     std::string controller_path; // also the member name inside the controller's TAR; empty in the terminating row
 };
 
+// Whether name may be asked for: it goes into a URL and into a file name,
+// so nothing but letters, digits and underscores, and at least one.
+bool backup_config_name_valid(std::string_view name);
+
 // The configuration names in the order a backup fetches them.
 std::span<const std::string> backup_config_names();
 

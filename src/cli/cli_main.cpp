@@ -30,11 +30,17 @@ int cli_main(int argc, char** argv, const ActionEnded& action_ended)
 
     CommandOptions options;
     int status = 0;
-    if (options_parse(argc, argv, options) == ParseOutcome::run) {
+    const ParseOutcome outcome = options_parse(argc, argv, options);
+    if (outcome == ParseOutcome::run) {
         echo_main_values(options);
         // Without an action nothing was done: a caller whose --action was
         // mistyped must not take the run for a success.
         status = options.optAction ? dispatch_action(options) : 2;
+    } else if (outcome == ParseOutcome::invalid) {
+        status = 2;
+    }
+    if (outcome != ParseOutcome::finished) {
+        // The user reads the window's last lines before it closes.
         std::fflush(stdout);
         if (action_ended)
             action_ended(status);

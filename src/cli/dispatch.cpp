@@ -11,7 +11,6 @@
 #include "status/status.h"
 
 #include <cstdio>
-#include <filesystem>
 
 namespace {
 
@@ -94,11 +93,7 @@ void run_safety_backup(const CommandOptions& options, const char* message)
         return;
     }
     log_color(colour_green, message, folder->c_str());
-    // A desktop without a download folder yet still gets its safety backup;
-    // if the folder cannot be made, the backup reports the archive it could
-    // not create.
-    std::error_code ignored;
-    std::filesystem::create_directories(*folder, ignored);
+    // The backup creates the folder when the desktop has none yet.
     action_get_backup(options.optIP, folder, "zip", {});
 }
 

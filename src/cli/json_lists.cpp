@@ -1,9 +1,11 @@
 #include "cli/options.h"
 
+#include "catalogue/backup_catalogue.h"
 #include "json/json_reader.h"
 
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -52,6 +54,35 @@ std::vector<std::string> json_text_list(const char* value)
             list.emplace_back(json_reader_string(reader));
     });
     return list;
+}
+
+std::optional<std::vector<std::string>> json_config_name_list(const char* value)
+{
+    JsonReader reader;
+    json_reader_open_text(reader, value);
+    std::optional<std::vector<std::string>> names;
+    if (json_reader_next(reader) == JE_ARRAY) {
+        names.emplace();
+        JsonEvent event;
+        while ((event = json_reader_next(reader)) == JE_STRING) {
+            // The whole string: one with "\u0000" inside is not cut short.
+            std::size_t length = 0;
+            const char* text = json_reader_string(reader, &length);
+            const std::string_view name(text, length > 0 ? length - 1 : 0);
+            if (!backup_config_name_valid(name))
+                break;
+            names->emplace_back(name);
+        }
+        // The array must end here, and the text with it.
+        const JsonSource& rest = reader.source;
+        const bool ends = event == JE_ARRAY_END && json_reader_next(reader) == JE_DONE &&
+                          std::string_view(rest.text + rest.position, rest.length - rest.position)
+                                  .find_first_not_of(" \t\r\n") == std::string_view::npos;
+        if (!ends || names->empty())
+            names.reset();
+    }
+    json_reader_close(reader);
+    return names;
 }
 
 std::vector<int> json_channel_list(const char* value)

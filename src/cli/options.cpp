@@ -1,5 +1,8 @@
 #include "cli/options.h"
 
+#include "log/log.h"
+#include "log/printable.h"
+
 #include <getopt.h>
 
 #include <algorithm>
@@ -99,17 +102,35 @@ void set_csv_files(std::vector<std::string>& list, const char* echo_name, const 
     replace_list(list, json_text_list(value));
 }
 
-// Returns false when the option ends the run (--help, --version).
-bool take_long_option(int index, CommandOptions& options)
+// The names go into URLs and file names, so a value that is not a clean
+// list of them is refused before anything is fetched.
+bool set_backup_config(CommandOptions& options, const char* value)
+{
+    std::printf("BackupConfig%s\n", value);
+    std::optional<std::vector<std::string>> names = json_config_name_list(value);
+    if (!names) {
+        log_color(colour_red,
+                  "Invalid --backupconfig value %s: expected a JSON array of configuration names made of letters, "
+                  "digits and underscores, such as [\"dali1\",\"cd1\"].",
+                  printable(value).c_str());
+        return false;
+    }
+    options.optBackupConfig = std::move(*names);
+    return true;
+}
+
+// What the option means for the run: go on, finished (--help, --version)
+// or refused.
+ParseOutcome take_long_option(int index, CommandOptions& options)
 {
     const char* value = optarg;
     switch (static_cast<LongOption>(index)) {
     case opt_version:
         std::printf("Version %s\n", tool_version);
-        return false;
+        return ParseOutcome::finished;
     case opt_help:
         print_help();
-        return false;
+        return ParseOutcome::finished;
     case opt_verbose:
         optVerbose = 1;
         std::printf("option %s", "verbose");
@@ -145,8 +166,8 @@ bool take_long_option(int index, CommandOptions& options)
         options.optBackupFileOutType = value;
         break;
     case opt_backupconfig:
-        std::printf("BackupConfig%s\n", value);
-        replace_list(options.optBackupConfig, json_text_list(value));
+        if (!set_backup_config(options, value))
+            return ParseOutcome::invalid;
         break;
     case opt_backupfilein:
         std::printf("BackupFileIn%s\n", value);
@@ -163,7 +184,7 @@ bool take_long_option(int index, CommandOptions& options)
         std::printf("\n");
         break;
     }
-    return true;
+    return ParseOutcome::run;
 }
 
 } // namespace
@@ -178,8 +199,9 @@ ParseOutcome options_parse(int argc, char** argv, CommandOptions& options)
         if (c == -1)
             break;
         if (c >= long_option_base) {
-            if (!take_long_option(c - long_option_base, options))
-                return ParseOutcome::finished;
+            const ParseOutcome outcome = take_long_option(c - long_option_base, options);
+            if (outcome != ParseOutcome::run)
+                return outcome;
             continue;
         }
         switch (c) {

@@ -27,6 +27,7 @@ struct CommandOptions {
 enum class ParseOutcome {
     run,      // go on and dispatch the action
     finished, // --help or --version answered: the run is over, successfully
+    invalid,  // an option's value was refused (with a red line): nothing is run
 };
 
 // Reads argv with getopt_long, echoing every option to standard output.
@@ -37,3 +38,7 @@ ParseOutcome options_parse(int argc, char** argv, CommandOptions& options);
 // every number too, until the first array end, the end or an error.
 std::vector<std::string> json_text_list(const char* value);
 std::vector<int> json_channel_list(const char* value);
+// The configuration names of --backupconfig: a JSON array of one or more
+// strings, each made of letters, digits and underscores, and nothing else.
+// Empty for any other text.
+std::optional<std::vector<std::string>> json_config_name_list(const char* value);

@@ -1,27 +1,26 @@
 #include "firmware/file_read.h"
 
-#include "platform/files.h"
-
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <new>
 
 namespace {
 
 constexpr std::size_t read_size = 1024;
 
-// What the file system says the file holds; 0 when it cannot tell.
-std::size_t announced_size(std::FILE* file)
-{
-    struct stat status {};
-    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0)
-        return 0;
-    return static_cast<std::size_t>(status.st_size);
-}
+struct FdClose {
+    int fd;
+    ~FdClose()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 // Filling a fresh multi-megabyte buffer otherwise costs a page fault per
 // small page, which can outweigh reading and hashing it; huge pages, where
@@ -38,31 +37,58 @@ void advise_huge_pages(std::uint8_t* begin, std::size_t length)
 #endif
 }
 
+// Reads up to length bytes to at; fewer only at the end of the file or on
+// an error.
+std::size_t read_fully(int fd, std::uint8_t* at, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got = ::read(fd, at + done, length - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
 } // namespace
 
-FileReadResult file_read_append(const std::string& path, std::vector<std::uint8_t>& bytes)
+FileReadResult file_read_append(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit)
 {
-    const FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file)
+    // Without O_NONBLOCK, opening a pipe would wait for a writer before
+    // its kind could be checked.
+    const FdClose file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0)
         return FileReadResult::done;
+    struct stat status {};
+    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return FileReadResult::not_regular;
+    if (status.st_size < 0 || static_cast<std::uint64_t>(status.st_size) > limit)
+        return FileReadResult::too_large;
+    const std::size_t start = bytes.size();
     try {
         // Images are large: the announced size is read in place, in one go,
         // so that the bytes are neither copied twice nor moved while growing.
-        const std::size_t start = bytes.size();
-        const std::size_t expected = announced_size(file.get());
+        const auto expected = static_cast<std::size_t>(status.st_size);
         bytes.reserve(start + expected);
         advise_huge_pages(bytes.data() + start, expected);
         bytes.resize(start + expected);
-        const std::size_t got = std::fread(bytes.data() + start, 1, expected, file.get());
+        const std::size_t got = read_fully(file.fd, bytes.data() + start, expected);
         bytes.resize(start + got);
         if (got < expected)
             return FileReadResult::done;
-        // Whatever the file holds beyond its announced size.
+        // Whatever the file holds beyond its announced size, within the limit.
         std::uint8_t buffer[read_size];
         for (;;) {
-            const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+            const std::size_t count = read_fully(file.fd, buffer, sizeof buffer);
             if (count == 0)
                 return FileReadResult::done;
+            if (bytes.size() - start + count > limit) {
+                bytes.resize(start);
+                return FileReadResult::too_large;
+            }
             bytes.insert(bytes.end(), buffer, buffer + count);
         }
     } catch (const std::bad_alloc&) {

@@ -1,8 +1,10 @@
 #include "firmware/firmware_info.h"
 
 #include "log/log.h"
+#include "log/printable.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -22,11 +24,12 @@ void copy_field(std::span<const std::uint8_t> record, std::size_t at, std::array
     std::memcpy(field.data(), record.data() + at, N);
 }
 
-// A field without its NUL ends at the field's end, not somewhere behind it.
+// The field's text as it may be shown: a field without its NUL ends at the
+// field's end, and control characters from the package are neutralised.
 template <std::size_t N>
-int text_length(const std::array<char, N>& field)
+std::string field_text(const std::array<char, N>& field)
 {
-    return static_cast<int>(strnlen(field.data(), N));
+    return printable(std::string_view(field.data(), strnlen(field.data(), N)));
 }
 
 bool is_known_model(const FirmwareInfo& info)
@@ -71,12 +74,12 @@ int firmware_check_info(std::span<const std::uint8_t> image)
     if (!is_known_model(info))
         return -1;
     log_info("== Firmware Info ==");
-    log_info("model_name=%.*s", text_length(info.model_name), info.model_name.data());
-    log_info("model_description=%.*s", text_length(info.model_description), info.model_description.data());
-    log_info("version_string=%.*s", text_length(info.version_string), info.version_string.data());
+    log_info("model_name=%s", field_text(info.model_name).c_str());
+    log_info("model_description=%s", field_text(info.model_description).c_str());
+    log_info("version_string=%s", field_text(info.version_string).c_str());
     log_info("version_number=%u", info.version_number);
-    log_info("version_date=%.*s", text_length(info.version_date), info.version_date.data());
-    log_info("version_time=%.*s", text_length(info.version_time), info.version_time.data());
+    log_info("version_date=%s", field_text(info.version_date).c_str());
+    log_info("version_time=%s", field_text(info.version_time).c_str());
     log_info("dali_number_of_channel=%u", static_cast<unsigned>(info.dali_number_of_channel));
     log_info("== ==");
     return 0;

@@ -1,4 +1,4 @@
-#include "firmware/file_read.h"
+#include "firmware/firmware_input.h"
 #include "firmware/firmware_load.h"
 #include "log/log.h"
 
@@ -12,12 +12,10 @@ int firmware_prepare_raw(FileImage& image, Sha256& context)
         std::printf("Parameters error.\n");
         return -10;
     }
-    const FileReadResult read = file_read_append(image.path, image.data);
+    const int read = firmware_read_input(image.path, image.data, firmware_image_max_size);
     image.size = image.data.size();
-    if (read == FileReadResult::out_of_memory) {
-        std::printf("memory error\n");
-        return -2;
-    }
+    if (read != 0)
+        return read;
     sha256_update(context, image.data);
     return 0;
 }

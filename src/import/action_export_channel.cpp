@@ -5,10 +5,11 @@
 #include "channel/config_format.h"
 #include "import/export_sheets.h"
 #include "log/log.h"
-#include "platform/files.h"
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -20,10 +21,9 @@ bool write_sheet(const std::string& folder, const std::string& name, const std::
         log_color(colour_red, "Path of '%s' in '%s' is too long.", name.c_str(), folder.c_str());
         return false;
     }
-    FileHandle file(std::fopen(path->c_str(), "wb"));
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(sheet.data());
-    if (!file || !file_write_and_close(std::move(file), {bytes, sheet.size()})) {
-        log_color(colour_red, "Error writing '%s'.", path->c_str());
+    if (const int error = atomic_file_write_whole(*path, {bytes, sheet.size()})) {
+        log_color(colour_red, "Error writing '%s': %s.", path->c_str(), std::strerror(error));
         return false;
     }
     log_color(colour_green, "Wrote '%s'.", path->c_str());
@@ -77,7 +77,13 @@ int action_export_channel(const std::optional<std::string>& ip, const std::vecto
 {
     if (!ip || ip->empty() || channels.empty() || !folder || folder->empty()) {
         std::printf("Missing arguments for action export_channel.");
+        log_color(colour_red, "Missing arguments for action export_channel.");
         return 2;
+    }
+    // A folder that cannot be made is refused before the controller is asked.
+    if (const int error = folder_create(*folder)) {
+        log_color(colour_red, "Cannot create the output folder %s: %s.", folder->c_str(), std::strerror(error));
+        return 1;
     }
     int result = 0;
     for (int channel : channels)

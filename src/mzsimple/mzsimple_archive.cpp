@@ -3,12 +3,7 @@
 
 #include <zip.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -17,9 +12,9 @@ constexpr int best_level = 10;
 // The level sits in the low four bits; callers may set flag bits above it,
 // which carry nothing for this layer.
 constexpr int level_bits = 0xF;
-// The strongest level libzip's deflate takes. Deflate stays the method for
-// every level so that common tools read the archive.
-constexpr std::uint32_t strongest_deflate = 9;
+// The strongest level deflate takes. Deflate stays the method for every
+// level so that common tools read the archive.
+constexpr int strongest_deflate = 9;
 constexpr std::uint64_t end_record_size = 22;
 
 bool open_zip(ZipArchive& archive, int flags)
@@ -42,45 +37,30 @@ bool load_names(ZipArchive& archive)
     return true;
 }
 
-bool open_existing(ZipArchive& archive, char mode)
+// The new archive goes to a temporary file from the start, so that a folder
+// that cannot be written is refused at once and an earlier file of that
+// name stays until the new archive is complete.
+bool open_for_writing(ZipArchive& archive, int* system_error)
 {
-    if (mode == 'r') {
-        return open_zip(archive, ZIP_RDONLY) && load_names(archive);
-    }
-    struct stat info {};
-    if (::stat(archive.path.c_str(), &info) != 0) {
+    if (const int error = atomic_file_begin(archive.file, archive.path)) {
+        if (system_error != nullptr) {
+            *system_error = error;
+        }
         return false;
     }
     archive.writing = true;
-    archive.size_bound = static_cast<std::uint64_t>(info.st_size);
-    return open_zip(archive, 0);
-}
-
-// The file is created now so that a path that cannot be written is refused
-// at once, not only when the archive is closed.
-bool open_new(ZipArchive& archive)
-{
-    const int fd = ::open(archive.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 || ::close(fd) != 0) {
-        return false;
-    }
-    archive.writing = true;
-    archive.truncated = true;
     archive.size_bound = end_record_size;
-    return open_zip(archive, ZIP_CREATE | ZIP_TRUNCATE);
+    return zip_writer_start(archive);
 }
 
-// libzip removes an archive that ends without entries; a file opened 'w'
-// still has to be a valid, empty ZIP file.
-bool write_empty_archive(const std::string& path)
+// Appending writes a new archive that starts with the old one's entries.
+bool open_for_appending(ZipArchive& archive, int* system_error)
 {
-    static constexpr std::array<char, end_record_size> end_record = {'P', 'K', 5, 6};
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    if (!open_zip(archive, ZIP_RDONLY)) {
         return false;
     }
-    const bool written = ::write(fd, end_record.data(), end_record.size()) == static_cast<ssize_t>(end_record.size());
-    return ::close(fd) == 0 && written;
+    const std::unique_ptr<zip, ZipDiscard> old = std::move(archive.handle);
+    return open_for_writing(archive, system_error) && zip_writer_copy_entries(archive, old.get());
 }
 
 } // namespace
@@ -97,8 +77,11 @@ std::string zip_entry_name(std::string_view name)
     return result;
 }
 
-std::unique_ptr<ZipArchive> mzsimple_open(const std::string& path, int level, char mode)
+std::unique_ptr<ZipArchive> mzsimple_open(const std::string& path, int level, char mode, int* system_error)
 {
+    if (system_error != nullptr) {
+        *system_error = 0;
+    }
     if (level < 0) {
         level = default_level;
     }
@@ -108,39 +91,47 @@ std::unique_ptr<ZipArchive> mzsimple_open(const std::string& path, int level, ch
     }
     auto archive = std::make_unique<ZipArchive>();
     archive->path = path;
-    archive->method = level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-    archive->method_level = std::min(static_cast<std::uint32_t>(level), strongest_deflate);
+    archive->level = std::min(level, strongest_deflate);
 
     bool opened = false;
-    if (mode == 'r' || mode == 'a') {
-        opened = open_existing(*archive, mode);
+    if (mode == 'r') {
+        opened = open_zip(*archive, ZIP_RDONLY) && load_names(*archive);
+    } else if (mode == 'a') {
+        opened = open_for_appending(*archive, system_error);
     } else if (mode == 'w') {
-        opened = open_new(*archive);
+        opened = open_for_writing(*archive, system_error);
     }
     return opened ? std::move(archive) : nullptr;
 }
 
-int mzsimple_close(std::unique_ptr<ZipArchive> archive)
+int mzsimple_close(std::unique_ptr<ZipArchive> archive, int* system_error)
 {
+    if (system_error != nullptr) {
+        *system_error = 0;
+    }
     if (!archive || !archive->writing) {
         return 0;
     }
-    // An entry that cannot be finished is reported, but the others are
-    // still written.
+    // An entry still open that cannot be written spoils the whole archive.
     const bool finished = !archive->pending || write_entry_close(*archive) == 0;
-    const bool empty = zip_get_num_entries(archive->handle.get(), 0) == 0;
-    if (zip_close(archive->handle.get()) != 0) {
-        return -1; // the archive still owns the handle and discards it
+    int error = 0;
+    if (finished && zip_writer_finish(*archive)) {
+        error = atomic_file_commit(archive->file);
+    } else {
+        error = archive->system_error;
     }
-    static_cast<void>(archive->handle.release()); // zip_close has freed it
-    if (archive->truncated && empty && !write_empty_archive(archive->path)) {
-        return -1;
+    if (system_error != nullptr) {
+        *system_error = error;
     }
-    return finished ? 0 : -1;
+    // Without a commit, the archive's destruction removes the temporary file.
+    return finished && archive->system_error == 0 && error == 0 ? 0 : -1;
 }
 
 std::int64_t mzsimple_entries_total(const ZipArchive& archive)
 {
+    if (archive.writing) {
+        return static_cast<std::int64_t>(archive.names.size());
+    }
     return zip_get_num_entries(archive.handle.get(), 0);
 }
 

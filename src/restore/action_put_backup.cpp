@@ -3,6 +3,7 @@
 #include "backup/backup_push.h"
 #include "catalogue/backup_catalogue.h"
 #include "firmware/file_read.h"
+#include "firmware/firmware_info.h"
 #include "log/log.h"
 #include "mzsimple/mzsimple.h"
 #include "platform/files.h"
@@ -159,8 +160,10 @@ int restore_tar_file(const std::string& path, const RestoreTarget& target)
         return 1;
     }
     tar_close(tar);
+    // It goes up as "flashraw.bin", as a firmware image does, so it can be
+    // no larger than the largest image.
     Bytes bytes;
-    if (file_read_append(path, bytes) == FileReadResult::done && !bytes.empty() &&
+    if (file_read_append(path, bytes, firmware_image_max_size) == FileReadResult::done && !bytes.empty() &&
         backup_push(target.ip, bytes) == 0) {
         std::printf("OK\n");
         return 0;

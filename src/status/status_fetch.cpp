@@ -1,6 +1,7 @@
 #include "status/status.h"
 
 #include "log/log.h"
+#include "log/printable.h"
 #include "transport/http_get.h"
 
 #include <cstdio>
@@ -32,6 +33,6 @@ int action_get_status(const std::optional<std::string>& ip)
     StatusRecord record;
     const int result = status_fetch(*ip, record);
     if (result == 0)
-        std::printf("model_name=%s\r\n", record.model_name->c_str());
+        std::printf("model_name=%s\r\n", printable(*record.model_name).c_str());
     return result;
 }

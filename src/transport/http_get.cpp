@@ -12,6 +12,7 @@ namespace {
 struct BodySink {
     ReceiveBuffer* buffer; // null: the body is dropped
     std::uint64_t limit;
+    CURL* handle = nullptr;
     std::uint64_t received = 0;
     bool over_limit = false;
     bool out_of_memory = false;
@@ -31,6 +32,15 @@ std::size_t take_chunk(char* chunk, std::size_t size, std::size_t count, void* u
     if (sink.buffer == nullptr)
         return n;
     try {
+        // Room for an announced body at once, so that a large one is not
+        // copied from buffer to ever larger buffer (which briefly holds it
+        // three times over). The announcement is within the limit: libcurl
+        // refuses a larger one before the body comes.
+        curl_off_t announced = -1;
+        if (sink.buffer->data.empty() &&
+            curl_easy_getinfo(sink.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0 && static_cast<std::uint64_t>(announced) <= sink.limit)
+            sink.buffer->data.reserve(static_cast<std::size_t>(announced));
         sink.buffer->data.insert(sink.buffer->data.end(), chunk, chunk + n);
     } catch (const std::bad_alloc&) {
         sink.buffer->data = {};
@@ -48,6 +58,7 @@ HttpFailure perform(const std::string& url, BodySink& sink, long min_speed, long
     if (!handle)
         return curl_easy_strerror(CURLE_FAILED_INIT);
     CURL* curl = handle.get();
+    sink.handle = curl;
     char detail[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     // A bare address means HTTP whatever the host is called, and nothing but

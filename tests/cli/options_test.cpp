@@ -58,13 +58,33 @@ TEST(ChannelList, AFollowingListReplacesAnEarlierOneUnlessEmpty)
 
 TEST(TextList, StringsAtAnyDepthUntilTheFirstArrayEnd)
 {
-    EXPECT_EQ(parse({"--backupconfig=[\"a\",[\"b\"],\"c\"]"}).options.optBackupConfig,
+    EXPECT_EQ(parse({"--channelcsvfile=[\"a\",[\"b\"],\"c\"]"}).options.optChannelCsvFiles,
               (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(parse({"--backupconfig={\"k\":\"v\"}"}).options.optBackupConfig,
+    EXPECT_EQ(parse({"--channelgroupscsvfile={\"k\":\"v\"}"}).options.optChannelGroupsCsvFiles,
               (std::vector<std::string>{"k", "v"}));
-    EXPECT_EQ(parse({"--backupconfig=\"dali1\""}).options.optBackupConfig, (std::vector<std::string>{"dali1"}));
+    EXPECT_EQ(parse({"--channelinputscsvfile=\"in.csv\""}).options.optChannelInputsCsvFiles,
+              (std::vector<std::string>{"in.csv"}));
     EXPECT_EQ(parse({"--channelcsvfile=[\"C:\\\\a.csv\",1,\"b.csv\"]"}).options.optChannelCsvFiles,
               (std::vector<std::string>{"C:\\a.csv", "b.csv"}));
+}
+
+TEST(ConfigNameList, OnlyAnArrayOfIdentifiersIsTaken)
+{
+    const Parsed taken = parse({"--backupconfig=[\"dali1\", \"cd1\"]", "--action=get_backup"});
+    EXPECT_EQ(taken.outcome, ParseOutcome::run);
+    EXPECT_EQ(taken.options.optBackupConfig, (std::vector<std::string>{"dali1", "cd1"}));
+    EXPECT_EQ(taken.options.optAction, "get_backup");
+
+    // Parsing stops at the refused value: nothing after it is taken.
+    const Parsed refused = parse({"--backupconfig=[\"dali1\",\"a b\"]", "--action=get_backup"});
+    EXPECT_EQ(refused.outcome, ParseOutcome::invalid);
+    EXPECT_FALSE(refused.options.optAction);
+    EXPECT_NE(refused.out.find("Invalid --backupconfig value [\"dali1\",\"a b\"]: expected a JSON array"),
+              std::string::npos);
+    EXPECT_FALSE(json_config_name_list("[\"dali1\"]]"));
+    EXPECT_FALSE(json_config_name_list("[\"dali_1\",null]"));
+    EXPECT_FALSE(json_config_name_list("[\"dali1\\u0000x\"]"));
+    EXPECT_EQ(json_config_name_list("[\"dali_1\",\"DT8\"]\t"), (std::vector<std::string>{"dali_1", "DT8"}));
 }
 
 TEST(TextList, EntriesReadBeforeAnErrorStay)

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -70,6 +71,12 @@ void write_package(const std::filesystem::path& path, const std::vector<PackageE
             check(zip_file_set_encryption(archive, index, entry.encryption, password.c_str()) == 0, "encryption");
     }
     check(zip_close(archive) == 0, "zip_close");
+}
+
+std::vector<std::uint8_t> read_bytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void write_bytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)

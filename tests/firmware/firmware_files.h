@@ -26,6 +26,7 @@ std::vector<PackageEntry> package_entries(const std::vector<std::uint8_t>& image
 
 void write_package(const std::filesystem::path& path, const std::vector<PackageEntry>& entries);
 void write_bytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> read_bytes(const std::filesystem::path& path);
 std::vector<std::uint8_t> text_bytes(std::string_view text);
 // The file's digest as sha256sum prints it.
 std::string sha256sum_of(const std::filesystem::path& path);

@@ -6,6 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+
 namespace {
 
 using testing::internal::CaptureStdout;
@@ -46,6 +54,52 @@ Outcome load_package(const std::filesystem::path& path, Sha256 context = sha256_
 std::string preparing(const std::filesystem::path& path)
 {
     return "Preparing file...\nPreparing file '" + path.string() + "'.\r\n";
+}
+
+std::uint32_t read_le(const std::vector<std::uint8_t>& bytes, std::size_t at, int width)
+{
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+void write_le32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// Where the package's parts lie, from its central directory: the record and
+// the local header of the named entry, and the end of its data.
+struct EntryPlace {
+    std::size_t central, local, data_end;
+};
+
+EntryPlace find_entry(const std::vector<std::uint8_t>& zip, std::string_view name)
+{
+    const std::size_t end_record = zip.size() - 22;
+    std::size_t at = read_le(zip, end_record + 16, 4);
+    const std::size_t directory = at;
+    std::vector<std::size_t> locals;
+    std::optional<EntryPlace> found;
+    while (read_le(zip, at, 4) == 0x02014b50) {
+        const std::size_t name_length = read_le(zip, at + 28, 2);
+        const std::size_t local = read_le(zip, at + 42, 4);
+        locals.push_back(local);
+        if (std::string_view(reinterpret_cast<const char*>(zip.data() + at + 46), name_length) == name)
+            found = EntryPlace{at, local, 0};
+        at += 46 + name_length + read_le(zip, at + 30, 2) + read_le(zip, at + 32, 2);
+    }
+    if (!found)
+        throw std::runtime_error("no such entry");
+    // The entry's data ends where the next local header or the directory starts.
+    found->data_end = directory;
+    for (const std::size_t local : locals) {
+        if (local > found->local && local < found->data_end)
+            found->data_end = local;
+    }
+    return *found;
 }
 
 class FirmwareFiles : public testing::Test {
@@ -163,7 +217,8 @@ TEST_F(FirmwareFiles, RawImageSizeAndModelLimits)
         write_bytes(dir / "fw.binary", make_firmware_image(c.size, c.model));
         const Outcome result = validate(dir / "fw.binary");
         EXPECT_EQ(result.code, c.valid) << c.size << " " << c.model;
-        EXPECT_EQ(result.image.size, c.size);
+        // A file larger than any image is refused before it is read.
+        EXPECT_EQ(result.image.size, c.size <= firmware_image_max_size ? c.size : 0);
         EXPECT_EQ(result.out.ends_with(not_valid), !c.valid);
         if (c.valid) {
             EXPECT_EQ(hex_encode(result.digest), sha256sum_of(dir / "fw.binary"));
@@ -184,6 +239,82 @@ TEST_F(FirmwareFiles, ValidImageLogsItsInformationRecord)
                                        "version_date=Mar 14 2024\r\nversion_time=09:26:53\r\n"
                                        "dali_number_of_channel=4\r\n== ==\r\n");
     EXPECT_EQ(firmware_check_info({}), 1);
+
+    // Text from the package cannot steer the terminal or the window.
+    const std::string_view hostile = "\x1b]0;owned\x07\x1b[2J\r";
+    std::copy(hostile.begin(), hostile.end(), bytes.begin() + firmware_info_offset + 78);
+    CaptureStdout();
+    EXPECT_EQ(firmware_check_info(bytes), 0);
+    EXPECT_NE(GetCapturedStdout().find("\r\nversion_string=\\x1b]0;owned\\x07\\x1b[2J\\r\r\n"), std::string::npos);
+}
+
+TEST_F(FirmwareFiles, EntriesAreReadToTheirEndSoTheirCodesAndSizesCount)
+{
+    write_package(dir / "good.bin", package_entries(image));
+    const std::vector<std::uint8_t> good = read_bytes(dir / "good.bin");
+    struct Damage {
+        const char* entry;
+        std::function<void(std::vector<std::uint8_t>&, const EntryPlace&)> apply;
+        std::string message;
+    } damages[] = {
+        // The last byte of each entry's data is part of its authentication code.
+        {"kelpu.binary", [](auto& zip, const EntryPlace& e) { zip[e.data_end - 1] ^= 0x01; },
+         "File content is invalid (binary): "},
+        {"kelpu.bh", [](auto& zip, const EntryPlace& e) { zip[e.data_end - 1] ^= 0x80; },
+         "File content is invalid (bh): "},
+        // A stated size below the data, in the directory and the local header.
+        {"kelpu.binary",
+         [&](auto& zip, const EntryPlace& e) {
+             write_le32(zip, e.central + 24, static_cast<std::uint32_t>(image.size() - 1000));
+             write_le32(zip, e.local + 22, static_cast<std::uint32_t>(image.size() - 1000));
+         },
+         "File content is invalid (binary): "},
+        {"kelpu.bh",
+         [](auto& zip, const EntryPlace& e) {
+             write_le32(zip, e.central + 24, 63);
+             write_le32(zip, e.local + 22, 63);
+         },
+         "File content is invalid (bh): "},
+    };
+    for (const Damage& damage : damages) {
+        std::vector<std::uint8_t> zip = good;
+        damage.apply(zip, find_entry(zip, damage.entry));
+        write_bytes(dir / "damaged.bin", zip);
+        const Outcome load = load_package(dir / "damaged.bin");
+        EXPECT_EQ(load.code, firmware_content_invalid) << damage.entry << load.out;
+        EXPECT_NE(load.out.find(damage.message), std::string::npos) << load.out;
+        EXPECT_TRUE(validate(dir / "damaged.bin").out.ends_with(not_valid));
+    }
+    EXPECT_EQ(load_package(dir / "good.bin").code, 0);
+}
+
+TEST_F(FirmwareFiles, OnlyRegularFilesWithinTheLimitsAreRead)
+{
+    const auto started = std::chrono::steady_clock::now();
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.bin");
+    std::filesystem::create_symlink("/dev/zero", dir / "zero.binary");
+    ASSERT_EQ(mkfifo((dir / "pipe.binary").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder.bin");
+    for (const char* name : {"zero.bin", "zero.binary", "pipe.binary", "folder.bin"}) {
+        const Outcome result = validate(dir / name);
+        EXPECT_FALSE(result.code) << name;
+        EXPECT_NE(result.out.find("Firmware file " + (dir / name).string() + " is not a regular file.\r\n"),
+                  std::string::npos)
+            << result.out;
+        EXPECT_TRUE(result.image.data.empty()) << name;
+    }
+    // Refused before reading: no time spent on an endless device.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+
+    // A file larger than any package (sparse: it costs no disk).
+    {
+        std::ofstream big(dir / "big.bin", std::ios::binary);
+        big.seekp(static_cast<std::streamoff>(firmware_package_max_size));
+        big.put('\0');
+    }
+    const Outcome big = load_package(dir / "big.bin");
+    EXPECT_EQ(big.code, firmware_input_refused);
+    EXPECT_NE(big.out.find("is larger than any firmware file can be"), std::string::npos) << big.out;
 }
 
 } // namespace

@@ -188,9 +188,24 @@ TEST(ExportChannelRun, MissingArgumentsAndUnwritableFolder)
     EXPECT_EQ(run_cli({"--action=export_channel", "--ip=" + sim.address(), "--channel=1"}).exit_code, 2);
     EXPECT_EQ(run_cli({"--action=export_channel", "--channel=1", "--backupfileout=/tmp"}).exit_code, 2);
     EXPECT_TRUE(sim.requests().empty());
-    const ProcessResult run = export_sheets(sim, "/nonexistent/folder");
+    // A folder whose parent is a file cannot be made, not even by root; it
+    // is refused before the controller is asked.
+    SheetFolder folder;
+    std::ofstream(folder.path + "/file") << "x";
+    const ProcessResult run = export_sheets(sim, folder.path + "/file/sub");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.out.find("Error writing '/nonexistent/folder/dali1-channel.csv'."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Cannot create the output folder " + folder.path + "/file/sub: Not a directory."),
+              std::string::npos) << run.out;
+    EXPECT_TRUE(sim.requests().empty());
+}
+
+TEST(ExportChannelRun, AMissingFolderIsCreated)
+{
+    Simulator sim;
+    SheetFolder folder;
+    ASSERT_EQ(export_sheets(sim, folder.path + "/a/b").exit_code, 0);
+    EXPECT_NE(read_text(folder.path + "/a/b/dali1-groups.csv").find("#dali-channel-groups-csv-version: 1"),
+              std::string::npos);
 }
 
 } // namespace

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -232,4 +236,70 @@ TEST_F(Mzsimple, CloseReportsWhetherTheFileWasWritten)
     add(*zip, "tool.txt", "{}");
     std::filesystem::remove_all(dir + "/gone");
     EXPECT_EQ(mzsimple_close(std::move(zip)), -1);
+}
+
+TEST_F(Mzsimple, EntriesThatDeflateCannotShrinkAreStored)
+{
+    std::vector<std::uint8_t> noise(300000);
+    std::uint32_t state = 7;
+    for (std::uint8_t& byte : noise) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    const std::string path = dir + "/mixed.zip";
+    auto zip = mzsimple_open(path, 6, 'w');
+    ASSERT_TRUE(zip);
+    ASSERT_EQ(mzsimple_entry_add(*zip, "flashfs.bin", noise), 0);
+    ASSERT_EQ(mzsimple_entry_add(*zip, "dali1.tar", bytes(patterned(300000))), 0);
+    ASSERT_EQ(mzsimple_entry_add(*zip, "tiny.txt", bytes("ab")), 0);
+    EXPECT_EQ(mzsimple_entry_add(*zip, "dali1.tar", bytes("again")), -1);
+    EXPECT_EQ(mzsimple_entries_total(*zip), 3);
+    ASSERT_EQ(mzsimple_close(std::move(zip)), 0);
+    EXPECT_EQ(unzip_test(path), 0);
+    const auto entries = python_zip_entries(path);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].method, 0);
+    EXPECT_EQ(entries[0].content, std::string(noise.begin(), noise.end()));
+    EXPECT_EQ(entries[1].method, 8);
+    EXPECT_EQ(entries[1].content, patterned(300000));
+    EXPECT_EQ(entries[2].method, 0);
+    // Deflated, the patterned entry takes a fraction of its size.
+    EXPECT_LT(std::filesystem::file_size(path), noise.size() + 100000);
+}
+
+TEST_F(Mzsimple, AnArchiveNotClosedOrNotWrittenLeavesTheEarlierFile)
+{
+    const std::string path = dir + "/backup.zip";
+    std::ofstream(path) << "earlier";
+    {
+        auto zip = mzsimple_open(path, 6, 'w');
+        ASSERT_TRUE(zip);
+        ASSERT_EQ(mzsimple_entry_add(*zip, "tool.txt", bytes("{}")), 0);
+        EXPECT_EQ(std::filesystem::file_size(path), 7u); // dropped without mzsimple_close
+    }
+    std::ifstream earlier(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+
+    int error = 0;
+    EXPECT_FALSE(mzsimple_open(dir + "/absent/backup.zip", 6, 'w', &error));
+    EXPECT_EQ(error, ENOENT);
+    // A disk that fills up: files may not grow past 64 KiB for a moment.
+    // Once a write failed, the archive takes nothing more and is not put in place.
+    auto zip = mzsimple_open(path, 0, 'w');
+    ASSERT_TRUE(zip);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{65536, limit.rlim_max};
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int added = mzsimple_entry_add(*zip, "big.tar", bytes(patterned(200000)));
+    const int closed = mzsimple_close(std::move(zip), &error);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(added, -1);
+    EXPECT_EQ(closed, -1);
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(std::filesystem::file_size(path), 7u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }

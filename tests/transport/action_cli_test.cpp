@@ -84,6 +84,20 @@ TEST(ReadFile, WritesExactlyWhatTheControllerSent)
     }
 }
 
+TEST(ReadFile, ATransferCutMidwayReplacesNothing)
+{
+    Simulator sim({"--tftp-cut-after", "100"});
+    ScratchDir dir;
+    run_process({"sh", "-c", "echo earlier > \"$0\"", dir.path + "/flashfs.bin"});
+    const ProcessResult run = run_cli(read_args("read_file_flashfs", sim, dir.path));
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_THAT(run.out, HasSubstr("[ERROR] curl_easy_perform() failed: "));
+    EXPECT_THAT(run.out, HasSubstr("Failed to read the file flashfs.bin.\r\n"));
+    EXPECT_EQ(sim.requests().back().outcome, "cut");
+    EXPECT_EQ(run_process({"ls", "-A", dir.path}).out, "flashfs.bin\n");
+    EXPECT_EQ(run_process({"cat", dir.path + "/flashfs.bin"}).out, "earlier\n");
+}
+
 TEST(ReadFile, RefusesBeforeAnyTransfer)
 {
     Simulator sim;
@@ -116,11 +130,15 @@ TEST(ReadFile, ReportsAFileThatCouldNotBeWrittenWhole)
     std::vector<std::string> argv{"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 16; exec \"$0\" \"$@\"", KELPU_CLI_PATH};
     for (const std::string& arg : read_args("read_file_flashfs", sim, dir.path))
         argv.push_back(arg);
+    run_process({"sh", "-c", "echo earlier > \"$0\"", dir.path + "/flashfs.bin"});
     const ProcessResult run = run_process(argv);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_THAT(run.out, HasSubstr("Download of flashfs.bin completed (2097152 bytes)."));
-    EXPECT_THAT(run.out, HasSubstr("[ERROR] Cannot write output file: " + dir.path + "/flashfs.bin\n"));
+    EXPECT_THAT(run.out, HasSubstr("[ERROR] Cannot write output file: " + dir.path + "/flashfs.bin: File too large\n"));
     EXPECT_THAT(run.out, Not(HasSubstr("downloaded and written to")));
+    // The earlier file stays, and no temporary file is left beside it.
+    EXPECT_EQ(run_process({"ls", "-A", dir.path}).out, "flashfs.bin\n");
+    EXPECT_EQ(run_process({"cat", dir.path + "/flashfs.bin"}).out, "earlier\n");
 }
 
 } // namespace
