@@ -1,5 +1,6 @@
 #include "transport/backup_put.h"
 
+#include "log/log.h"
 #include "transport/http_get.h"
 
 #include <cstdio>
@@ -13,6 +14,7 @@ int backup_put(std::string_view ip)
     std::printf("%s\tpushing URL '%s'.\n", "backup_put", url.c_str());
     if (const HttpFailure failure = http_get_discard(url)) {
         std::fprintf(stderr, "curl_easy_perform() failed: %s\n", failure->c_str());
+        log_color(colour_red, "Restore request failed, %s.", failure->c_str());
         return 1;
     }
     return 0;

@@ -52,7 +52,10 @@ std::size_t take_chunk(char* chunk, std::size_t size, std::size_t count, void* u
     return n;
 }
 
-HttpFailure perform(const std::string& url, BodySink& sink, long min_speed, long stall_time_s, bool meter)
+// A command (restore, firmware upgrade) shows libcurl's progress meter, and
+// an HTTP error status is its refusal; a body's status is judged by the
+// caller's parser.
+HttpFailure perform(const std::string& url, BodySink& sink, long min_speed, long stall_time_s, bool command)
 {
     const CurlHandle handle = curl_handle_new();
     if (!handle)
@@ -79,12 +82,17 @@ HttpFailure perform(const std::string& url, BodySink& sink, long min_speed, long
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_chunk);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, meter ? 0L : 1L);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, command ? 0L : 1L);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, optVerbose != 0 ? 1L : 0L);
 
     const CURLcode result = curl_easy_perform(curl);
-    if (result == CURLE_OK)
+    if (result == CURLE_OK) {
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        if (command && status >= 400)
+            return "the controller refused the request (HTTP status " + std::to_string(status) + ")";
         return std::nullopt;
+    }
     if (sink.over_limit)
         return "the answer is larger than " + std::to_string(sink.limit) + " bytes";
     if (sink.out_of_memory)

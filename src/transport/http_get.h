@@ -1,7 +1,7 @@
 #pragma once
-// The controller's HTTP GET exchanges. Success is the transfer's alone: an
-// HTTP error status with a page is a received body like any other, and the
-// caller's parser judges it. Each caller reports a failure in its own words
+// The controller's HTTP GET exchanges. For a body, success is the
+// transfer's alone: an HTTP error status with a page is a received body like
+// any other, and the caller's parser judges it. Each caller reports a failure in its own words
 // around the failure text given here.
 //
 // No exchange waits without a limit or takes unbounded memory: a connection
@@ -28,8 +28,9 @@ using HttpFailure = std::optional<std::string>;
 // --verbose. body receives what arrived, also after a failure.
 HttpFailure http_get_body(const std::string& url, HttpBody kind, ReceiveBuffer& body);
 
-// GET of a request whose answer is not needed (the controller may work on
-// it before it answers, so it has longer to answer): as above, plus
+// GET of a command whose answer's body is not needed (the controller may
+// work on it before it answers, so it has longer to answer): as above, plus
 // libcurl's own progress meter on standard error; the body is read and
-// dropped.
+// dropped. An HTTP error status (400 and above) is the controller's refusal
+// and a failure.
 HttpFailure http_get_discard(const std::string& url);

@@ -171,6 +171,23 @@ TEST_F(FirmwarePush, FailedUpgradeRequestStillEndsWithVerifying)
     EXPECT_TRUE(log.lines.end()[-2].second.starts_with("Firmware push failed, "));
 }
 
+TEST_F(FirmwarePush, UpgradeRequestTheControllerRefusesIsAFailure)
+{
+    // Nothing was uploaded, so no digest matches: the controller answers 400.
+    Simulator sim;
+    CaptureStdout();
+    CaptureStderr();
+    const int result = firmware_request_upgrade(sim.address(), Sha256Digest{}, 2097152);
+    GetCapturedStderr();
+    GetCapturedStdout();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(sim.requests().back().outcome, "no-image");
+    ASSERT_GE(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines.end()[-2],
+              std::make_pair(colour_red, std::string("Firmware push failed, the controller refused the request "
+                                                     "(HTTP status 400).")));
+}
+
 TEST_F(FirmwarePush, UploadWithoutProgressLeavesTheBarAlone)
 {
     Simulator sim;

@@ -108,6 +108,28 @@ TEST(PutBackupRun, PlainTarGoesUnchangedInOneUploadAndOneTrigger)
     EXPECT_EQ(triggers[0].restored[1].sha256, sha256_hex(text_bytes("eight")));
 }
 
+TEST(PutBackupRun, AFileTheControllerRefusesIsNotRestored)
+{
+    TempDir dir;
+    Simulator sim({"--empty-store"});
+    // A channel file whose checksum is wrong: the controller keeps its own.
+    write_bytes(dir / "dali1.bin", Bytes(7072, 0));
+    const fs::path tar = dir / "dali1.tar";
+    const ProcessResult made = run_process({"tar", "--format=ustar", "-P", "-cf", tar.string(), "--transform",
+                                            "s|^.*/dali1.bin$|/etc/config/dali/dali1.bin|",
+                                            (dir / "dali1.bin").string()});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+
+    const ProcessResult run =
+        run_cli({"--action=put_backup", "--ip=" + sim.address(), "--backupfilein=" + tar.string()}, home_env(dir));
+    EXPECT_EQ(run.exit_code, 1) << run.out << run.err;
+    EXPECT_THAT(run.out, HasSubstr("Restore request failed, the controller refused the request (HTTP status 400)."));
+    EXPECT_THAT(run.out, Not(HasSubstr("File restored.")));
+    const std::vector<SimRequest> triggers = restore_triggers(sim);
+    ASSERT_EQ(triggers.size(), 1u);
+    EXPECT_EQ(triggers[0].outcome, "rejected");
+}
+
 TEST(PutBackupRun, UnusableArgumentsAreRefusedBeforeTheSafetyBackup)
 {
     TempDir dir;
