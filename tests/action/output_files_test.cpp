@@ -2,6 +2,7 @@
 // an invalid --backupconfig does, and how text from the controller is shown:
 // the built utility against the simulator over loopback.
 #include "support/run_process.h"
+#include "support/scratch_dir.h"
 #include "support/simulator.h"
 
 #include <gmock/gmock.h>
@@ -18,16 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 namespace fs = std::filesystem;
-
-struct ScratchDir {
-    std::string path = [] {
-        std::string pattern = fs::temp_directory_path() / "kelpu-output-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    ~ScratchDir() { fs::remove_all(path); }
-};
 
 std::vector<std::string> backup_args(const Simulator& sim, const std::string& folder, const std::string& type,
                                      const std::string& names = R"(["dali1","cd1"])")

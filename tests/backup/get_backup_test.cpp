@@ -5,6 +5,7 @@
 #include "catalogue/backup_catalogue.h"
 #include "log/log.h"
 #include "support/run_process.h"
+#include "support/scratch_dir.h"
 #include "support/simulator.h"
 
 #include <gmock/gmock.h>
@@ -24,16 +25,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 using Digests = std::map<std::string, std::string>;
-
-struct ScratchDir {
-    std::string path = [] {
-        std::string pattern = fs::temp_directory_path() / "kelpu-backup-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    ~ScratchDir() { fs::remove_all(path); }
-};
 
 std::vector<std::string> lines_of(const std::string& text)
 {

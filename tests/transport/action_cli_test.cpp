@@ -1,6 +1,7 @@
 // The status and raw flash read actions as a user runs them: the built
 // utility against the simulator over loopback.
 #include "support/run_process.h"
+#include "support/scratch_dir.h"
 #include "support/simulator.h"
 
 #include <gmock/gmock.h>
@@ -15,16 +16,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-struct ScratchDir {
-    std::string path = [] {
-        std::string pattern = std::filesystem::temp_directory_path() / "kelpu-read-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-};
 
 // The digest as coreutils computes it from the file on disk.
 std::string file_sha256(const std::string& path)

@@ -2,6 +2,7 @@
 // in bounded time (the test's own time limit) with exit status 1, a line
 // that says what happened, and memory that stays bounded.
 #include "support/run_process.h"
+#include "support/scratch_dir.h"
 #include "support/simulator.h"
 
 #include <gmock/gmock.h>
@@ -17,16 +18,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 constexpr long memory_bound_kib = 96 * 1024; // a 16 MiB backup TAR fits; an endless body does not
-
-struct ScratchDir {
-    std::string path = [] {
-        std::string pattern = std::filesystem::temp_directory_path() / "kelpu-http-fault-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-};
 
 ProcessResult get_status(const std::string& ip)
 {

@@ -2,6 +2,7 @@
 // technician runs it: every fault ends in a failure that says what
 // happened, with exit status 1, no output file and bounded memory.
 #include "support/run_process.h"
+#include "support/scratch_dir.h"
 #include "support/simulator.h"
 
 #include <gmock/gmock.h>
@@ -21,16 +22,6 @@ constexpr std::uint64_t flash_size = 2097152;
 // The utility holds one flash image; a run that held a transfer's endless
 // stream would pass this many times over.
 constexpr long memory_bound_kib = 64 * 1024;
-
-struct ScratchDir {
-    std::string path = [] {
-        std::string pattern = std::filesystem::temp_directory_path() / "kelpu-tftp-fault-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-};
 
 struct ReadRun {
     ProcessResult run;

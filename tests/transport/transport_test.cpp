@@ -65,13 +65,20 @@ TEST(HttpGet, AnErrorPageIsAReceivedBody)
 
 TEST(BackupPut, SendsTheRestoreTrigger)
 {
+    // Nothing was uploaded before, so the controller refuses the trigger
+    // with 400: a failure, not a restore. (Restores that the controller
+    // takes are run by the restore tests.)
     Simulator sim;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(backup_put(sim.address()), 0);
+    EXPECT_EQ(backup_put(sim.address()), 1);
     // libcurl's own progress meter is on for this request.
-    EXPECT_THAT(testing::internal::GetCapturedStderr(), ::testing::HasSubstr("% Total"));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(err, ::testing::HasSubstr("% Total"));
+    EXPECT_THAT(err, ::testing::HasSubstr("curl_easy_perform() failed: the controller refused the request "
+                                          "(HTTP status 400)"));
     ASSERT_EQ(sim.requests().size(), 1u);
     EXPECT_EQ(sim.requests()[0].path + "?" + sim.requests()[0].query, "/api/v100/status.ssi?action=restoreconfig");
+    EXPECT_EQ(sim.requests()[0].outcome, "no-upload");
 
     Simulator refusing({"--refuse"});
     testing::internal::CaptureStderr();
