@@ -39,7 +39,7 @@ package: build
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DKELPU_FUZZ=ON -DBUILD_TESTING=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_json fuzz_tar fuzz_firmware_package
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_json fuzz_tar fuzz_firmware_package fuzz_csv_import fuzz_convert_config
 
 # Each target for FUZZ_SECONDS from its seed corpus.
 fuzz-run: fuzz
