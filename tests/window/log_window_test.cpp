@@ -110,13 +110,29 @@ protected:
 
 TEST_F(LogWindowTest, BackupShowsItsLogAndProgressThenClosesAfterThePause)
 {
-    Simulator sim;
+    // A few lost TFTP packets, each resent after half a second, keep the
+    // backup running for seconds while the window is looked at.
+    Simulator sim({"--tftp-drop-every", "2000", "--tftp-timeout", "0.5"});
     TempFolder out;
     BackgroundCli run(backup_args(sim, out), {x.display_env()});
     const std::string window = x.find_window(title, 20s);
     ASSERT_FALSE(window.empty()) << x.state() << "\n" << run.err();
     EXPECT_EQ(x.window_title(window), title);
     EXPECT_EQ(x.window_size(window), std::make_pair(800, 600));
+
+    // A smaller window keeps the bar 20 pixels high along its bottom edge.
+    // Checked while the action runs, so that the pause after it is left to
+    // the log.
+    x.tool({"xdotool", "windowsize", window, "640", "420"});
+    std::optional<Image> image;
+    for (int tries = 0; tries < 50 && (!image || image->width != 640 || image->height != 420); ++tries) {
+        std::this_thread::sleep_for(50ms);
+        image = window_image(x, window);
+    }
+    ASSERT_TRUE(image && image->width == 640 && image->height == 420);
+    EXPECT_EQ(x.window_size(window), std::make_pair(640, 420));
+    for (int column : {0, 320, 639})
+        EXPECT_EQ(bar_rows(*image, column), 20) << "column " << column;
 
     std::vector<double> shares;
     while (run.out().find("Completed") == std::string::npos && !run.exit_status()) {
@@ -128,7 +144,7 @@ TEST_F(LogWindowTest, BackupShowsItsLogAndProgressThenClosesAfterThePause)
     EXPECT_TRUE(std::any_of(shares.begin(), shares.end(), [](double s) { return s > 0.02 && s < 0.98; }))
         << "the bar never showed work in progress in " << shares.size() << " screenshots";
 
-    std::optional<Image> image = window_image(x, window);
+    image = window_image(x, window);
     ASSERT_TRUE(image);
     EXPECT_NEAR(bar_done_share(*image), 1.0, 0.01);
     EXPECT_EQ(bar_rows(*image, 400), 20);
@@ -153,18 +169,6 @@ TEST_F(LogWindowTest, BackupShowsItsLogAndProgressThenClosesAfterThePause)
         ASSERT_NE(found, std::string::npos) << "line " << i << " out of order: " << lines[i];
         console_at = found == 0 ? 0 : found - 1;
     }
-
-    // A smaller window keeps the bar 20 pixels high along its bottom edge.
-    x.tool({"xdotool", "windowsize", window, "640", "420"});
-    for (int tries = 0; tries < 50 && (!image || image->width != 640 || image->height != 420); ++tries) {
-        std::this_thread::sleep_for(50ms);
-        image = window_image(x, window);
-    }
-    ASSERT_TRUE(image && image->width == 640 && image->height == 420);
-    EXPECT_EQ(x.window_size(window), std::make_pair(640, 420));
-    for (int column : {0, 320, 639})
-        EXPECT_EQ(bar_rows(*image, column), 20) << "column " << column;
-    EXPECT_NEAR(bar_done_share(*image), 1.0, 0.01);
 
     EXPECT_EQ(run.wait(15s), 0) << run.err();
     const auto shown_after_action = Clock::now() - action_end;
