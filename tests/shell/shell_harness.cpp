@@ -18,36 +18,9 @@
 #include <sstream>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> merged_environment(const std::vector<std::string>& extra)
-{
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& e : extra)
-            replaced = replaced || e.starts_with(name);
-        if (!replaced)
-            env.push_back(text);
-    }
-    env.insert(env.end(), extra.begin(), extra.end());
-    return env;
-}
-
-std::vector<char*> c_strings(std::vector<std::string>& texts)
-{
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
 
 pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
             const std::string& output_file, int fd_as_3)

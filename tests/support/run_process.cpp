@@ -28,8 +28,6 @@ std::vector<std::string> merged_environment(const std::vector<std::string>& extr
     return env;
 }
 
-namespace {
-
 std::vector<char*> c_strings(std::vector<std::string>& texts)
 {
     std::vector<char*> pointers;
@@ -38,6 +36,8 @@ std::vector<char*> c_strings(std::vector<std::string>& texts)
     pointers.push_back(nullptr);
     return pointers;
 }
+
+namespace {
 
 // Reads both pipes until both are closed, so neither can fill and block.
 void drain(int out_fd, int err_fd, std::string& out, std::string& err)

@@ -16,6 +16,10 @@ struct ProcessResult {
 // replacing those of the same name.
 std::vector<std::string> merged_environment(const std::vector<std::string>& extra);
 
+// Pointers to the texts, ending with a null one, as exec and posix_spawn
+// take them; valid while texts lives unchanged.
+std::vector<char*> c_strings(std::vector<std::string>& texts);
+
 // extra_env entries are "NAME=value", added to (or replacing in) this
 // process's environment.
 ProcessResult run_process(const std::vector<std::string>& argv,

@@ -24,15 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<char*> c_strings(std::vector<std::string>& texts)
-{
-    std::vector<char*> pointers;
-    for (std::string& text : texts)
-        pointers.push_back(text.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, posix_spawn_file_actions_t& actions)
 {
     std::vector<char*> c_args = c_strings(argv);
