@@ -82,7 +82,7 @@ int action_export_channel(const std::optional<std::string>& ip, const std::vecto
     }
     // A folder that cannot be made is refused before the controller is asked.
     if (const int error = folder_create(*folder)) {
-        log_color(colour_red, "Cannot create the output folder %s: %s.", folder->c_str(), std::strerror(error));
+        log_color(colour_red, "Could not create the output folder %s: %s", folder->c_str(), std::strerror(error));
         return 1;
     }
     int result = 0;

@@ -194,7 +194,7 @@ TEST(ExportChannelRun, MissingArgumentsAndUnwritableFolder)
     std::ofstream(folder.path + "/file") << "x";
     const ProcessResult run = export_sheets(sim, folder.path + "/file/sub");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.out.find("Cannot create the output folder " + folder.path + "/file/sub: Not a directory."),
+    EXPECT_NE(run.out.find("Could not create the output folder " + folder.path + "/file/sub: Not a directory\r\n"),
               std::string::npos) << run.out;
     EXPECT_TRUE(sim.requests().empty());
 }
